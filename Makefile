@@ -1,0 +1,63 @@
+# Two entry points for a fresh Debian machine: `make run` and `make test`.
+# Each installs the system packages it lacks (apt-get as root, else sudo), configures and builds.
+
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+PLAIN     := build/plain
+ASAN      := build/asan
+BENCHDIR  := build/bench
+FUZZDIR   := build/fuzz
+PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
+
+PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libgl-dev fonts-noto-cjk
+FUZZ_PKGS := clang-14 libclang-rt-14-dev
+
+define ensure_pkgs
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  if [ "$$(id -u)" = 0 ]; then SUDO=; else SUDO=sudo; fi; \
+	  $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
+	fi
+endef
+
+.PHONY: run test deps build bench bench-quick soak fuzz format clean
+
+deps:
+	$(call ensure_pkgs,$(PKGS))
+
+build: deps
+	cmake -S . -B $(PLAIN) $(PLAIN_FLAGS)
+	cmake --build $(PLAIN) -j $(JOBS) --target tailspade
+
+run: build
+	./$(PLAIN)/bin/tailspade
+
+# Everything but the embedded browser runs under AddressSanitizer and UBSan; the browser's
+# own start-up test runs in the plain build.
+test: deps
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAILSPADE_SANITIZE=ON \
+	  -DTAILSPADE_BROWSER_TESTS=OFF -DTAILSPADE_OTHER_TESTS=ON
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(PLAIN) $(PLAIN_FLAGS)
+	cmake --build $(PLAIN) -j $(JOBS)
+	cd $(PLAIN) && ctest --output-on-failure -R '^tst_browser'
+
+bench: deps
+	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF -DTAILSPADE_BENCH=ON
+	cmake --build $(BENCHDIR) -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen ./$(BENCHDIR)/bench/bench_harvest $(BENCH_ARGS)
+
+bench-quick:
+	$(MAKE) bench BENCH_ARGS=--quick
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

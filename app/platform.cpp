@@ -1,0 +1,16 @@
+#include "app/platform.h"
+
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+void prepareBrowserEnvironment()
+{
+#ifdef Q_OS_UNIX
+    // Chromium refuses to start its sandbox as root; only then is it switched off.
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+}

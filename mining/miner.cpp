@@ -1,0 +1,231 @@
+#include "mining/miner.h"
+
+#include "fetch/pagefetch.h"
+#include "mining/extract.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString count(qsizetype n)
+{
+    return QString::number(n);
+}
+
+// The whole text a number, blanks around allowed. Anything else sets no limit.
+std::optional<double> targetCount(const QString &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+QString reasonText(const SaveResult &result)
+{
+    switch (result.status) {
+    case SaveResult::Status::FolderFailed:
+        return u"无法创建保存文件夹"_s;
+    case SaveResult::Status::OpenFailed:
+        return u"无法打开或创建文件"_s;
+    case SaveResult::Status::WriteFailed:
+        return u"写入文件失败（磁盘可能已满）"_s;
+    case SaveResult::Status::Saved:
+    case SaveResult::Status::NothingToSave:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+Miner::Miner(MinerView &view, MinerOptions options)
+    : m_view(view)
+    , m_options(std::move(options))
+{
+    if (m_options.programDir.isEmpty())
+        m_options.programDir = QCoreApplication::applicationDirPath();
+    if (!m_options.clock)
+        m_options.clock = [] { return QDateTime::currentDateTime(); };
+    Timer1.setInterval(10);
+    Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&Timer1, &QTimer::timeout, this, &Miner::Timer1_Timer);
+}
+
+QString Miner::queryUrl(const QString &keyword) const
+{
+    return m_options.searchPrefix + QString::fromLatin1(QUrl::toPercentEncoding(keyword));
+}
+
+void Miner::Command1_Click()
+{
+    Text1 = u"0"_s;
+    if (m_view.Command1Caption() == u"停止"_s) {
+        m_view.setLabel4Caption(u"半途停止，目前共挖掘到"_s + count(List2.ListCount()) + u"个长尾词"_s);
+        m_view.setCommand1Caption(u"开始采集"_s);
+        Timer1.stop();
+        ++m_run;
+        Command3_Click();
+        m_view.setCheck3Value(1);
+        m_view.setCheck2Value(0);
+        return;
+    }
+
+    const QString seed = m_view.Text2();
+    if (seed.isEmpty()) {
+        m_view.MsgBox(u"关键字不能为空"_s);
+        return;
+    }
+    List1.Clear();
+    List2.Clear();
+    m_view.List3Clear();
+    m_known.clear();
+    m_examined = 0;
+    ++m_run;
+    Label2 = u"0"_s;
+    Label3 = u"-1"_s;
+    Timer1.start();
+    m_view.setLabel5Caption(QString());
+    if (seed.at(0) >= u'A' && seed.at(0) <= u'Z')
+        m_view.setText2(seed.toLower());
+    m_view.setCommand1Caption(u"停止"_s);
+}
+
+void Miner::Command3_Click()
+{
+    m_view.setCheck3Value(0);
+    m_view.setCheck2Value(1);
+    const SaveResult saved = Command4_Click();
+    const QString n = count(List2.ListCount());
+    m_view.MsgBox(saved.ok() ? u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
+                                   u"个长尾词！您可点击 [查看保存结果] 观看"_s
+                             : saveFailedText(saved));
+}
+
+SaveResult Miner::Command4_Click()
+{
+    return saveResults(m_options.programDir, m_view.Text2(), List2.items(),
+                       m_view.Check2Value() == 1, m_options.clock());
+}
+
+QString Miner::saveFailedText(const SaveResult &result) const
+{
+    return u"保存失败！"_s + reasonText(result) + u"："_s + result.path + u"\n本次采集到的"_s +
+           count(List2.ListCount()) + u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
+}
+
+bool Miner::IsKnownKeyword(const QString &keyword) const
+{
+    return keyword.isEmpty() || m_known.contains(keyword);
+}
+
+void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last)
+{
+    const bool wholeSeed = m_view.Check1Value() == 1;
+    const QString seed = m_view.Text2();
+    for (const QString &candidate : cutCandidates(page)) {
+        if (!candidate.isEmpty() && passesSeedTests(candidate, first, last, wholeSeed, seed))
+            List1.AddItem(candidate);
+        Label1 = count(List1.ListCount());
+    }
+}
+
+void Miner::Command2_Click()
+{
+    if (Text1 == u"1"_s)
+        return;
+    const qsizetype candidates = List1.ListCount();
+    if (candidates == 0)
+        return;
+    const std::optional<double> target = targetCount(m_view.Combo1Text());
+    const auto targetMet = [&] { return target && *target == double(m_view.List3Count()); };
+
+    // Candidates merged by earlier calls are all known by now, so for each of them the merge
+    // would only refresh Label2 and repeat one and the same target test: do it once.
+    if (m_examined > 0) {
+        Label2 = count(List2.ListCount());
+        if (targetMet())
+            return reachTarget();
+    }
+    for (qsizetype i = m_examined; i < candidates; ++i) {
+        const QString candidate = List1.List(i);
+        if (!IsKnownKeyword(candidate)) {
+            List2.AddItem(candidate);
+            m_known.insert(candidate);
+            m_view.List3AddItem(candidate);
+        }
+        m_examined = i + 1;
+        Label2 = count(List2.ListCount());
+        if (targetMet())
+            return reachTarget();
+    }
+}
+
+void Miner::reachTarget()
+{
+    Text1 = u"1"_s;
+    Timer1.stop();
+    const SaveResult saved = Command4_Click();
+    const QString n = count(List2.ListCount());
+    m_view.setCommand1Caption(u"开始采集"_s);
+    m_view.setLabel4Caption(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s);
+    m_view.MsgBox(saved.ok() ? u"恭喜！已完成您需要的"_s + n +
+                                   u"个长尾词任务！您可点击 [查看保存结果] 观看"_s
+                             : saveFailedText(saved));
+}
+
+void Miner::closeExhausted()
+{
+    Timer1.stop();
+    const QString n = count(List2.ListCount());
+    m_view.setLabel4Caption(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s);
+    m_view.setCommand1Caption(u"开始采集"_s);
+    const SaveResult saved = Command4_Click();
+    m_view.MsgBox(saved.ok() ? u"全部挖掘完成，本次共："_s + n +
+                                   u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s
+                             : saveFailedText(saved));
+}
+
+void Miner::Timer1_Timer()
+{
+    // While a tick waits for its page the timer keeps firing; those ticks do nothing.
+    if (m_inTick || Text1 == u"1"_s)
+        return;
+    if (Label2 == Label3)
+        return closeExhausted();
+
+    Label3 = QString::number(Label3.toLongLong() + 1);
+    const QString seed = m_view.Text2();
+    const QString first = firstCharacter(seed);
+    const QString last = lastCharacter(seed);
+
+    const bool fromQueue = List2.ListCount() > 0;
+    QString keyword = seed;
+    if (fromQueue) {
+        List2.setListIndex(List2.ListIndex() + 1);
+        keyword = List2.List(List2.ListIndex());
+    }
+
+    const quint64 run = m_run;
+    m_inTick = true;
+    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs);
+    m_inTick = false;
+    // Stopped, restarted or abandoned while the page was awaited: the page belongs to no run.
+    if (run != m_run)
+        return;
+
+    if (fromQueue)
+        m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
+                                count(List2.ListCount()) + u"个"_s);
+    ExtractRelatedKeywords(page, first, last);
+    Command2_Click();
+}
+
+void Miner::abandon()
+{
+    Timer1.stop();
+    ++m_run;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+struct SaveResult {
+    enum class Status {
+        Saved,         // the block is on disk
+        NothingToSave, // no entries: no file was touched
+        FolderFailed,  // Keywords could not be created (a file in the way, no permission)
+        OpenFailed,    // the result file could not be opened or created
+        WriteFailed,   // writing or committing failed (disk full, file size limit)
+    };
+    Status status = Status::NothingToSave;
+    QString path;   // native path of the result file (of the folder for FolderFailed)
+    QString detail; // the system's own error text, if any
+
+    bool ok() const { return status == Status::Saved || status == Status::NothingToSave; }
+};
+
+// <programDir>/Keywords, with native separators.
+QString resultFolderPath(const QString &programDir);
+// "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'.
+QString resultFileName(const QString &seed);
+// Year/month/day H:mm:ss, the Simplified Chinese general form; the date alone at midnight.
+QString formatSaveTime(const QDateTime &when);
+// GBK bytes; a character GBK cannot hold gets its GB18030 four-byte form instead of '?'.
+QByteArray encodeForFile(const QString &text);
+// Header, empty line and one line per entry, CR LF throughout.
+QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when);
+
+// Creates Keywords if missing (always), then, when there are entries, writes one block:
+// appended after the file's last byte, or replacing the file whole (the old file survives a
+// failed write).
+SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
+                       bool append, const QDateTime &when);

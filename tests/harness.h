@@ -1,0 +1,122 @@
+#pragma once
+
+// Shared pieces of the window and harvest tests: a desktop that answers for the user, a local
+// search engine with canned suggestion pages, and a window wired to both.
+
+#include "app/form8.h"
+#include "testserver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <memory>
+
+class RecordingDesktop final : public Desktop {
+public:
+    QStringList messages;
+    QList<QUrl> opened;
+    bool exitAnswer = false;
+    int exitQuestions = 0;
+    std::function<void()> onMessage; // runs when a message box would be shown
+
+    void inform(QWidget *, const QString &text) override
+    {
+        messages.append(text);
+        if (onMessage)
+            onMessage();
+    }
+    bool confirmExit(QWidget *) override
+    {
+        ++exitQuestions;
+        return exitAnswer;
+    }
+    bool open(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
+    }
+};
+
+// A result page as the search engine sends it: GBK, suggestions behind the first-family marker.
+inline QByteArray suggestionPage(const QStringList &suggestions)
+{
+    QString html = QStringLiteral("<html><body><div id=\"rs\">xn1 related");
+    for (const QString &s : suggestions)
+        html += QStringLiteral("<th><a class=\"xn1\">") + s + QStringLiteral("</a></th>");
+    html += QStringLiteral("</div></body></html>");
+    QStringEncoder gbk("GBK");
+    return gbk.encode(html);
+}
+
+inline QDateTime fixedClock()
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(10, 5, 9));
+}
+
+struct Harness {
+    QTemporaryDir dir;
+    TestServer engine;
+    RecordingDesktop desktop;
+    QHash<QString, QStringList> pages;      // keyword -> suggestions; others get an empty page
+    QHash<QString, int> slowKeywords;       // keyword -> delay in ms
+    std::function<void(const QString &)> onQuery; // called as each query arrives
+    int quitCalls = 0;
+    std::unique_ptr<Form8> form;
+
+    Harness()
+    {
+        engine.listen();
+        engine.setHandler([this](const QByteArray &target) {
+            const QString keyword = TestServer::queryKeyword(target);
+            if (onQuery)
+                onQuery(keyword);
+            TestServer::Response r;
+            r.body = suggestionPage(pages.value(keyword));
+            if (slowKeywords.contains(keyword)) {
+                r.mode = TestServer::Response::Mode::Slow;
+                r.delayMs = slowKeywords.value(keyword);
+            }
+            return r;
+        });
+        Form8Options options;
+        options.withBrowser = false;
+        options.desktop = &desktop;
+        options.quit = [this] { ++quitCalls; };
+        options.miner.programDir = dir.path();
+        options.miner.searchPrefix = engine.url(QStringLiteral("/s?wd="));
+        options.miner.clock = fixedClock;
+        form = std::make_unique<Form8>(std::move(options));
+    }
+
+    Miner &miner() { return form->miner(); }
+
+    QStringList queried() const
+    {
+        QStringList keywords;
+        for (const QByteArray &target : engine.requests())
+            keywords.append(TestServer::queryKeyword(target));
+        return keywords;
+    }
+
+    QString resultPath(const QString &seed) const
+    {
+        return dir.path() + QStringLiteral("/Keywords/") + QStringLiteral("关键词-") + seed +
+               QStringLiteral(".txt");
+    }
+
+    // The result file decoded, split at CR LF (the last, empty piece dropped).
+    QStringList resultLines(const QString &seed) const
+    {
+        QFile file(resultPath(seed));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringDecoder gb18030("GB18030");
+        QStringList lines = QString(gb18030.decode(file.readAll())).split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+};
