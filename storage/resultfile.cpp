@@ -1,0 +1,200 @@
+#include "resultfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringEncoder>
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::filesystem::path toFsPath(const QString &path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
+#else
+    const QByteArray local = QFile::encodeName(path);
+    return std::filesystem::path(std::string(local.constData(), size_t(local.size())));
+#endif
+}
+
+// QDir::mkdir gives no reason for a failure; std::filesystem does.
+bool ensureFolder(const QString &folder, QString *detail) {
+    std::error_code ec;
+    const std::filesystem::path fsPath = toFsPath(folder);
+    std::filesystem::create_directory(fsPath, ec);
+    if (!ec && std::filesystem::is_directory(fsPath, ec)) return true;
+    *detail = ec ? QString::fromLocal8Bit(ec.message().c_str())
+                 : u"a file that is not a folder is in the way"_s;
+    return false;
+}
+
+bool isForbiddenInFileName(char16_t c) {
+    if (c < 0x20 || c == 0x7F) return true;
+    switch (c) {
+    case u'\\':
+    case u'/':
+    case u':':
+    case u'*':
+    case u'?':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'|':
+        return true;
+    default:
+        return false;
+    }
+}
+
+QByteArray encodeGbk(QStringView text, bool *ok) {
+    QStringEncoder gbk("GBK");
+    const QByteArray bytes = gbk.encode(text);
+    *ok = !gbk.hasError();
+    return bytes;
+}
+
+SaveResult makeResult(SaveResult::Status status, const QString &path, const QString &detail) {
+    SaveResult r;
+    r.status = status;
+    r.path = path;
+    r.detail = detail;
+    return r;
+}
+
+SaveResult appendBlock(const QString &path, const QByteArray &block) {
+    const QString nativePath = QDir::toNativeSeparators(path);
+    QFile file(path);
+    // Unbuffered: the block reaches the system in this write, so a short write shows here.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
+    const qint64 written = file.write(block);
+    if (written != block.size() || !file.flush()) {
+        const QString detail = file.errorString();
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
+    return makeResult(SaveResult::Status::Saved, nativePath, QString());
+}
+
+SaveResult replaceFile(const QString &path, const QByteArray &block) {
+    const QString nativePath = QDir::toNativeSeparators(path);
+    // The old file is only replaced by commit(); any failure before leaves it as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
+    const qint64 written = file.write(block);
+    if (written != block.size() || !file.flush()) {
+        const QString detail = file.errorString();
+        file.cancelWriting();
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
+    }
+    if (!file.commit())
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
+    return makeResult(SaveResult::Status::Saved, nativePath, QString());
+}
+
+} // namespace
+
+QString resultFolderPath(const QString &programDir) {
+    return QDir::toNativeSeparators(QDir(programDir).filePath(u"Keywords"_s));
+}
+
+QString resultFileName(const QString &seed) {
+    QString name = seed;
+    for (QChar &c : name) {
+        if (isForbiddenInFileName(c.unicode())) c = u'_';
+    }
+    return u"关键词-"_s + name + u".txt"_s;
+}
+
+QString formatSaveTime(const QDateTime &when) {
+    // Built by hand so that neither the system locale nor Qt's format parser can change it.
+    const QDate d = when.date();
+    const QTime t = when.time();
+    QString text = QString::number(d.year()) + u'/' + QString::number(d.month()) + u'/' +
+                   QString::number(d.day());
+    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0) return text;
+    return text + u' ' + QString::number(t.hour()) + u':' +
+           QStringLiteral("%1").arg(t.minute(), 2, 10, QChar(u'0')) + u':' +
+           QStringLiteral("%1").arg(t.second(), 2, 10, QChar(u'0'));
+}
+
+QByteArray encodeForFile(const QString &text) {
+    // Qt's ICU-backed encoder cannot be reset or move-assigned reliably once it has reported an
+    // error, so a fresh one replaces it after every miss.
+    bool ok = false;
+    QByteArray bytes = encodeGbk(text, &ok);
+    if (ok) return bytes;
+
+    // Rare path. Lines that GBK takes whole stay one conversion each; only a line holding a
+    // character outside GBK is converted code point by code point.
+    bytes.clear();
+    bytes.reserve(text.size() * 2);
+    const qsizetype n = text.size();
+    for (qsizetype start = 0; start < n;) {
+        const qsizetype newline = text.indexOf(u'\n', start);
+        const qsizetype end = newline < 0 ? n : newline + 1;
+        const QStringView line = QStringView(text).mid(start, end - start);
+        start = end;
+        const QByteArray lineBytes = encodeGbk(line, &ok);
+        if (ok) {
+            bytes += lineBytes;
+            continue;
+        }
+        std::optional<QStringEncoder> gbk; // kept while it succeeds, dropped after a miss
+        for (qsizetype i = 0; i < line.size();) {
+            const bool pair = line.at(i).isHighSurrogate() && i + 1 < line.size() &&
+                              line.at(i + 1).isLowSurrogate();
+            const QStringView cp = line.mid(i, pair ? 2 : 1);
+            i += cp.size();
+            if (cp.size() == 1 && cp.at(0).isSurrogate()) {
+                bytes += '?'; // half a character has no form in any code page
+                continue;
+            }
+            if (!gbk) gbk.emplace("GBK");
+            const QByteArray piece = gbk->encode(cp);
+            if (!gbk->hasError()) {
+                bytes += piece;
+                continue;
+            }
+            gbk.reset();
+            QStringEncoder gb18030("GB18030");
+            bytes += gb18030.encode(cp);
+        }
+    }
+    return bytes;
+}
+
+QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when) {
+    const QString crlf = u"\r\n"_s;
+    QString text = u"以下是与 {"_s + seed + u"} 相关长尾词    保存时间："_s + formatSaveTime(when) +
+                   u"     本次共"_s + QString::number(entries.size()) + u"条"_s + crlf + crlf;
+    for (const QString &entry : entries)
+        text += entry + crlf;
+    return encodeForFile(text);
+}
+
+SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
+                       bool append, const QDateTime &when) {
+    const QString folder = QDir(programDir).filePath(u"Keywords"_s);
+    QString detail;
+    if (!ensureFolder(folder, &detail))
+        return makeResult(SaveResult::Status::FolderFailed, QDir::toNativeSeparators(folder),
+                          detail);
+
+    const QString path = QDir(folder).filePath(resultFileName(seed));
+    if (entries.isEmpty())
+        return makeResult(SaveResult::Status::NothingToSave, QDir::toNativeSeparators(path),
+                          QString());
+
+    const QByteArray block = buildBlock(seed, entries, when);
+    return append ? appendBlock(path, block) : replaceFile(path, block);
+}

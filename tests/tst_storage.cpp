@@ -1,0 +1,458 @@
+#include "storage/resultfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Known GBK byte sequences of the fixed header pieces, taken from the code page table.
+const QByteArray kIntro = QByteArray::fromHex("d2d4cfc2cac7d3eb207b"); // 以下是与 {
+const QByteArray kAfterSeed = QByteArray::fromHex("7d20cfe0b9d8b3a4ceb2b4ca20202020" // } 相关长尾词
+                                                  "b1a3b4e6cab1bce4a3ba");    // 保存时间：
+const QByteArray kCountIntro = QByteArray::fromHex("2020202020b1beb4ceb9b2"); //      本次共
+const QByteArray kTiao = QByteArray::fromHex("ccf5");                         // 条
+const QByteArray kXian = QByteArray::fromHex("cfca");                         // 鲜
+const QByteArray kHua = QByteArray::fromHex("bba8");                          // 花
+const QByteArray kDian = QByteArray::fromHex("b5ea");                         // 店
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+
+const QDateTime kMorning(QDate(2026, 1, 5), QTime(9, 3, 7));
+
+// The block for entries 鲜花店 and 花 under the seed 鲜花, saved at kMorning.
+QByteArray expectedFlowerBlock() {
+    return kIntro + kXian + kHua + kAfterSeed + QByteArrayLiteral("2026/1/5 9:03:07") +
+           kCountIntro + QByteArrayLiteral("2") + kTiao + kCrLf + kCrLf + kXian + kHua + kDian +
+           kCrLf + kHua + kCrLf;
+}
+const QString kSeed = u"鲜花"_s;
+const QStringList kEntries = {u"鲜花店"_s, u"花"_s};
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+QString keywordsDir(const QTemporaryDir &dir) {
+    return dir.filePath(u"Keywords"_s);
+}
+
+QString flowerFile(const QTemporaryDir &dir) {
+    return keywordsDir(dir) + u"/关键词-鲜花.txt"_s;
+}
+
+int openDescriptorCount() {
+    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+}
+
+} // namespace
+
+class TestStorage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void formatSaveTime_rendersChineseGeneralForm_data();
+    void formatSaveTime_rendersChineseGeneralForm();
+    void formatSaveTime_ignoresDefaultLocale();
+    void resultFileName_mapsForbiddenCharacters_data();
+    void resultFileName_mapsForbiddenCharacters();
+    void resultFolderPath_isKeywordsInsideProgramDir();
+    void encodeForFile_prefersGbkAndFallsBackToGb18030_data();
+    void encodeForFile_prefersGbkAndFallsBackToGb18030();
+    void encodeForFile_loneSurrogateDoesNotSpoilWhatFollows();
+    void encodeForFile_charactersOutsideGbkSurviveRoundTrip();
+    void buildBlock_exactBytes();
+    void buildBlock_emptySeedAndLineStructure();
+
+    void save_overwriteWritesOneBlock();
+    void save_appendToMissingFileEqualsOverwrite();
+    void save_appendStartsAfterLastByte();
+    void save_twoAppendsGiveTwoBlocks();
+    void save_overwriteReplacesLongerFileCompletely();
+    void save_noEntriesCreatesFolderAndTouchesNoFile_data();
+    void save_noEntriesCreatesFolderAndTouchesNoFile();
+    void save_emptySeedUsesLiteralName();
+    void save_hostileSeedStaysInsideKeywords_data();
+    void save_hostileSeedStaysInsideKeywords();
+    void save_holdsNoFileAfterReturning();
+
+    void save_fileNamedKeywordsInTheWay_reportsFolderFailed();
+    void save_readOnlyFolder_reportsFailureAndKeepsOldFile();
+    void save_resultPathIsADirectory_reportsOpenFailed_data();
+    void save_resultPathIsADirectory_reportsOpenFailed();
+    void save_fileSizeLimit_reportsWriteFailed_data();
+    void save_fileSizeLimit_reportsWriteFailed();
+};
+
+void TestStorage::formatSaveTime_rendersChineseGeneralForm_data() {
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("single-digit month, day, hour") << kMorning << u"2026/1/5 9:03:07"_s;
+    QTest::newRow("two-digit fields")
+        << QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59)) << u"2025/12/31 23:59:59"_s;
+    QTest::newRow("midnight gives the date alone")
+        << QDateTime(QDate(2026, 1, 5), QTime(0, 0, 0)) << u"2026/1/5"_s;
+    QTest::newRow("one second after midnight")
+        << QDateTime(QDate(2026, 1, 5), QTime(0, 0, 1)) << u"2026/1/5 0:00:01"_s;
+    QTest::newRow("one minute after midnight")
+        << QDateTime(QDate(2026, 1, 5), QTime(0, 1, 0)) << u"2026/1/5 0:01:00"_s;
+    QTest::newRow("noon") << QDateTime(QDate(2024, 2, 29), QTime(12, 0, 0))
+                          << u"2024/2/29 12:00:00"_s;
+}
+
+void TestStorage::formatSaveTime_rendersChineseGeneralForm() {
+    QFETCH(QDateTime, when);
+    QFETCH(QString, expected);
+    QCOMPARE(formatSaveTime(when), expected);
+}
+
+void TestStorage::formatSaveTime_ignoresDefaultLocale() {
+    // A locale with its own digits and date order must not leak into the file.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    const QString text = formatSaveTime(kMorning);
+    QLocale::setDefault(saved);
+    QCOMPARE(text, u"2026/1/5 9:03:07"_s);
+}
+
+void TestStorage::resultFileName_mapsForbiddenCharacters_data() {
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain seed") << u"鲜花"_s << u"关键词-鲜花.txt"_s;
+    QTest::newRow("empty seed") << QString() << u"关键词-.txt"_s;
+    QTest::newRow("blanks and dots kept") << u" a.b "_s << u"关键词- a.b .txt"_s;
+    QTest::newRow("dot dot") << u".."_s << u"关键词-...txt"_s;
+    QTest::newRow("parent path") << u"../x"_s << u"关键词-.._x.txt"_s;
+    QTest::newRow("backslash path") << u"..\\x"_s << u"关键词-.._x.txt"_s;
+    QTest::newRow("every forbidden sign")
+        << u"a\\b/c:d*e?f\"g<h>i|j"_s << u"关键词-a_b_c_d_e_f_g_h_i_j.txt"_s;
+    QTest::newRow("control characters")
+        << (u"t\tn\nz"_s + QChar(0) + u'd' + QChar(0x7F) + u"u\x1f"_s)
+        << u"关键词-t_n_z_d_u_.txt"_s;
+    QTest::newRow("emoji kept") << u"花😀"_s << u"关键词-花😀.txt"_s;
+}
+
+void TestStorage::resultFileName_mapsForbiddenCharacters() {
+    QFETCH(QString, seed);
+    QFETCH(QString, expected);
+    QCOMPARE(resultFileName(seed), expected);
+}
+
+void TestStorage::resultFolderPath_isKeywordsInsideProgramDir() {
+    QCOMPARE(resultFolderPath(u"/opt/tailspade"_s),
+             QDir::toNativeSeparators(u"/opt/tailspade/Keywords"_s));
+    QCOMPARE(resultFolderPath(u"/"_s), QDir::toNativeSeparators(u"/Keywords"_s));
+}
+
+void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("ascii") << u"abc 1\r\n"_s << QByteArrayLiteral("abc 1\r\n");
+    QTest::newRow("common characters") << u"鲜花店"_s << QByteArray(kXian + kHua + kDian);
+    QTest::newRow("euro keeps its GBK byte") << u"€"_s << QByteArray::fromHex("80");
+    QTest::newRow("emoji in four bytes") << u"a😀b"_s << QByteArray::fromHex("619439fc3662");
+    QTest::newRow("extension B in four bytes")
+        << u"\U00020000"_s << QByteArray::fromHex("95328236");
+    // Once the slow path is taken, GBK must still win for the characters it holds.
+    QTest::newRow("euro next to emoji") << u"€😀花"_s << QByteArray::fromHex("809439fc36bba8");
+    QTest::newRow("other lines unaffected")
+        << u"€\r\n😀\r\n花"_s << QByteArray::fromHex("800d0a9439fc360d0abba8");
+}
+
+void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(encodeForFile(text).toHex(' '), expected.toHex(' '));
+}
+
+void TestStorage::encodeForFile_loneSurrogateDoesNotSpoilWhatFollows() {
+    // Half a character becomes '?', and the characters after it keep their own bytes.
+    const QString text = QString(QChar(0xD800)) + u"😀€"_s + QChar(0xDC00) + u"花"_s;
+    QCOMPARE(encodeForFile(text).toHex(' '), QByteArray::fromHex("3f9439fc36803fbba8").toHex(' '));
+}
+
+void TestStorage::encodeForFile_charactersOutsideGbkSurviveRoundTrip() {
+    const QString text = u"鲜花😀\U00020000\U0002A6D6🌸店"_s;
+    const QByteArray bytes = encodeForFile(text);
+    QVERIFY(!bytes.contains('?'));
+    QStringDecoder gb18030("GB18030");
+    const QString back = gb18030.decode(bytes);
+    QVERIFY(!gb18030.hasError());
+    QCOMPARE(back, text);
+}
+
+void TestStorage::buildBlock_exactBytes() {
+    QCOMPARE(buildBlock(kSeed, kEntries, kMorning), expectedFlowerBlock());
+}
+
+void TestStorage::buildBlock_emptySeedAndLineStructure() {
+    const QStringList entries = {u"a"_s, u"b"_s, u"c"_s};
+    const QByteArray block =
+        buildBlock(QString(), entries, QDateTime(QDate(2026, 3, 4), QTime(0, 0, 0)));
+    const QByteArray header = kIntro + kAfterSeed + QByteArrayLiteral("2026/3/4") + kCountIntro +
+                              QByteArrayLiteral("3") + kTiao;
+    QCOMPARE(block, header + QByteArrayLiteral("\r\n\r\na\r\nb\r\nc\r\n"));
+    // Every line feed is preceded by a carriage return, and there is no byte-order mark.
+    QCOMPARE(block.count('\n'), block.count(QByteArrayLiteral("\r\n")));
+    QCOMPARE(block.count('\r'), block.count('\n'));
+    QVERIFY(!block.startsWith(QByteArray::fromHex("efbbbf")));
+    QCOMPARE(block.count(QByteArrayLiteral("\r\n\r\n")), 1);
+}
+
+void TestStorage::save_overwriteWritesOneBlock() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult r = saveResults(dir.path(), kSeed, kEntries, false, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::Saved);
+    QVERIFY(r.ok());
+    QCOMPARE(r.path, QDir::toNativeSeparators(flowerFile(dir)));
+    QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
+}
+
+void TestStorage::save_appendToMissingFileEqualsOverwrite() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult r = saveResults(dir.path(), kSeed, kEntries, true, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::Saved);
+    QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
+}
+
+void TestStorage::save_appendStartsAfterLastByte() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
+    const QByteArray old = QByteArrayLiteral("old\r\nlast line without end");
+    QVERIFY(writeFile(flowerFile(dir), old));
+    QCOMPARE(saveResults(dir.path(), kSeed, kEntries, true, kMorning).status,
+             SaveResult::Status::Saved);
+    QCOMPARE(readAll(flowerFile(dir)), old + expectedFlowerBlock());
+}
+
+void TestStorage::save_twoAppendsGiveTwoBlocks() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QDateTime later(QDate(2026, 1, 5), QTime(10, 0, 0));
+    QVERIFY(saveResults(dir.path(), kSeed, kEntries, true, kMorning).ok());
+    QVERIFY(saveResults(dir.path(), kSeed, kEntries, true, later).ok());
+    QByteArray second = expectedFlowerBlock();
+    second.replace(QByteArrayLiteral("2026/1/5 9:03:07"), QByteArrayLiteral("2026/1/5 10:00:00"));
+    QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock() + second);
+}
+
+void TestStorage::save_overwriteReplacesLongerFileCompletely() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList many;
+    for (int i = 0; i < 200; ++i)
+        many << u"鲜花批发"_s + QString::number(i);
+    QVERIFY(saveResults(dir.path(), kSeed, many, false, kMorning).ok());
+    QVERIFY(QFileInfo(flowerFile(dir)).size() > expectedFlowerBlock().size());
+    QVERIFY(saveResults(dir.path(), kSeed, kEntries, false, kMorning).ok());
+    QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
+}
+
+void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile_data() {
+    QTest::addColumn<bool>("append");
+    QTest::addColumn<bool>("fileExists");
+    QTest::newRow("overwrite, no file") << false << false;
+    QTest::newRow("append, no file") << true << false;
+    QTest::newRow("overwrite, existing file") << false << true;
+    QTest::newRow("append, existing file") << true << true;
+}
+
+void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile() {
+    QFETCH(bool, append);
+    QFETCH(bool, fileExists);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray old = QByteArrayLiteral("keep me");
+    if (fileExists) {
+        QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
+        QVERIFY(writeFile(flowerFile(dir), old));
+    }
+    const SaveResult r = saveResults(dir.path(), kSeed, QStringList(), append, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::NothingToSave);
+    QVERIFY(r.ok());
+    QVERIFY(QFileInfo(keywordsDir(dir)).isDir());
+    if (fileExists) {
+        QCOMPARE(readAll(flowerFile(dir)), old);
+    } else {
+        QVERIFY(!QFileInfo::exists(flowerFile(dir)));
+        QVERIFY(QDir(keywordsDir(dir)).isEmpty());
+    }
+}
+
+void TestStorage::save_emptySeedUsesLiteralName() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult r = saveResults(dir.path(), QString(), {u"花"_s}, false, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::Saved);
+    const QByteArray bytes = readAll(keywordsDir(dir) + u"/关键词-.txt"_s);
+    QVERIFY(bytes.startsWith(QByteArray(kIntro + kAfterSeed)));
+    QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::Files), QStringList{u"关键词-.txt"_s});
+}
+
+void TestStorage::save_hostileSeedStaysInsideKeywords_data() {
+    QTest::addColumn<QString>("seed");
+    QTest::newRow("dot dot") << u".."_s;
+    QTest::newRow("parent folder") << u"../escape"_s;
+    QTest::newRow("backslash parent") << u"..\\escape"_s;
+    QTest::newRow("absolute") << u"/tmp/escape"_s;
+    QTest::newRow("drive colon") << u"c:escape"_s;
+    QTest::newRow("nested") << u"a/../../b"_s;
+}
+
+void TestStorage::save_hostileSeedStaysInsideKeywords() {
+    QFETCH(QString, seed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult r = saveResults(dir.path(), seed, kEntries, false, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::Saved);
+
+    const QFileInfo saved(QDir::fromNativeSeparators(r.path));
+    QVERIFY(saved.isFile());
+    QCOMPARE(saved.dir().canonicalPath(), QDir(keywordsDir(dir)).canonicalPath());
+    // Only the one file, and nothing beside Keywords in the program directory.
+    QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::Files).size(), 1);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{u"Keywords"_s});
+
+    QStringDecoder gbk("GBK");
+    const QString text = gbk.decode(readAll(saved.filePath()));
+    QVERIFY(text.startsWith(u"以下是与 {"_s + seed + u"} 相关长尾词"_s));
+}
+
+void TestStorage::save_holdsNoFileAfterReturning() {
+    if (!QFileInfo(u"/proc/self/fd"_s).isDir()) QSKIP("needs /proc to count open files");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const int before = openDescriptorCount();
+    QVERIFY(saveResults(dir.path(), kSeed, kEntries, true, kMorning).ok());
+    QVERIFY(saveResults(dir.path(), kSeed, kEntries, false, kMorning).ok());
+    QCOMPARE(openDescriptorCount(), before);
+}
+
+void TestStorage::save_fileNamedKeywordsInTheWay_reportsFolderFailed() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(writeFile(keywordsDir(dir), QByteArrayLiteral("not a folder")));
+    for (bool append : {false, true}) {
+        const SaveResult r = saveResults(dir.path(), kSeed, kEntries, append, kMorning);
+        QCOMPARE(r.status, SaveResult::Status::FolderFailed);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.path, resultFolderPath(dir.path()));
+        QVERIFY(!r.detail.isEmpty());
+    }
+    // Even with nothing to save the failure is reported, not hidden.
+    QCOMPARE(saveResults(dir.path(), kSeed, QStringList(), false, kMorning).status,
+             SaveResult::Status::FolderFailed);
+    QCOMPARE(readAll(keywordsDir(dir)), QByteArrayLiteral("not a folder"));
+}
+
+void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile() {
+    if (geteuid() == 0)
+        QSKIP("root ignores permissions; save_resultPathIsADirectory covers open failures");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
+    const QByteArray old = QByteArrayLiteral("old contents\r\n");
+    QVERIFY(writeFile(flowerFile(dir), old));
+    QVERIFY(QFile::setPermissions(flowerFile(dir), QFileDevice::ReadOwner));
+    QVERIFY(::chmod(QFile::encodeName(keywordsDir(dir)).constData(), 0555) == 0);
+
+    const SaveResult over = saveResults(dir.path(), kSeed, kEntries, false, kMorning);
+    const SaveResult app = saveResults(dir.path(), kSeed, kEntries, true, kMorning);
+    ::chmod(QFile::encodeName(keywordsDir(dir)).constData(), 0755);
+
+    QCOMPARE(over.status, SaveResult::Status::OpenFailed);
+    QCOMPARE(app.status, SaveResult::Status::OpenFailed);
+    QVERIFY(!over.detail.isEmpty());
+    QCOMPARE(over.path, QDir::toNativeSeparators(flowerFile(dir)));
+    QCOMPARE(readAll(flowerFile(dir)), old);
+}
+
+void TestStorage::save_resultPathIsADirectory_reportsOpenFailed_data() {
+    QTest::addColumn<bool>("append");
+    QTest::newRow("overwrite") << false;
+    QTest::newRow("append") << true;
+}
+
+void TestStorage::save_resultPathIsADirectory_reportsOpenFailed() {
+    QFETCH(bool, append);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(flowerFile(dir)));
+    const SaveResult r = saveResults(dir.path(), kSeed, kEntries, append, kMorning);
+    QCOMPARE(r.status, SaveResult::Status::OpenFailed);
+    QCOMPARE(r.path, QDir::toNativeSeparators(flowerFile(dir)));
+    QVERIFY(!r.detail.isEmpty());
+    QVERIFY(QFileInfo(flowerFile(dir)).isDir());
+    QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
+}
+
+void TestStorage::save_fileSizeLimit_reportsWriteFailed_data() {
+    QTest::addColumn<bool>("append");
+    QTest::newRow("overwrite") << false;
+    QTest::newRow("append") << true;
+}
+
+void TestStorage::save_fileSizeLimit_reportsWriteFailed() {
+    QFETCH(bool, append);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
+    const QByteArray old = QByteArrayLiteral("old block\r\n");
+    QVERIFY(writeFile(flowerFile(dir), old));
+    QStringList many;
+    for (int i = 0; i < 500; ++i)
+        many << u"鲜花速递"_s + QString::number(i);
+    // The limit leaves room for the old file but not for the new block: a full disk.
+    const rlim_t limit = rlim_t(old.size() + 100);
+    QVERIFY(buildBlock(kSeed, many, kMorning).size() > qsizetype(limit));
+
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(100);
+        const SaveResult r = saveResults(dir.path(), kSeed, many, append, kMorning);
+        _exit(r.detail.isEmpty() ? 101 : int(r.status));
+    }
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), int(SaveResult::Status::WriteFailed));
+
+    const QByteArray now = readAll(flowerFile(dir));
+    if (append) {
+        QVERIFY(now.startsWith(old));
+        QVERIFY(now.size() <= qsizetype(limit));
+    } else {
+        QCOMPARE(now, old);
+        // No temporary file is left behind either.
+        QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{u"关键词-鲜花.txt"_s});
+    }
+}
+
+QTEST_GUILESS_MAIN(TestStorage)
+#include "tst_storage.moc"
