@@ -1,6 +1,6 @@
 #include "app/platform.h"
 
-#include <QtGlobal>
+#include <QByteArray>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -11,6 +11,6 @@ void prepareBrowserEnvironment()
 #ifdef Q_OS_UNIX
     // Chromium refuses to start its sandbox as root; only then is it switched off.
     if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", QByteArrayLiteral("1"));
 #endif
 }

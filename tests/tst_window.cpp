@@ -1,0 +1,261 @@
+// The window as the user meets it: controls, the save-mode pair, copying, closing, opening.
+
+#include "app/publisher.h"
+#include "harness.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void freshWindow()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        QCOMPARE(f.size(), QSize(730, 334));
+        QCOMPARE(f.Text2Edit->text(), u"软件站"_s);
+        QCOMPARE(f.Combo1->currentText(), u"0"_s);
+        QVERIFY(f.Check3->isChecked());
+        QVERIFY(!f.Check2->isChecked());
+        QVERIFY(!f.Check1->isChecked());
+        QCOMPARE(f.Label4->text(), QString());
+        QCOMPARE(f.List3->count(), 0);
+        QCOMPARE(f.Command1->text(), u"开始采集"_s);
+        QCOMPARE(f.Command5->text(), u"查看保存结果"_s);
+        QCOMPARE(f.Command6->text(), u"访问官网"_s);
+        QCOMPARE(h.miner().Label3, u"-1"_s);
+        QCOMPARE(h.miner().Text1, u"0"_s);
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(h.miner().Timer1.interval(), 10);
+        QCOMPARE(h.miner().List1.ListCount(), 0);
+        QCOMPARE(h.miner().List2.ListIndex(), -1);
+        QVERIFY(f.windowTitle().startsWith(u"Tailspade      "_s)); // six blanks
+        QVERIFY(f.Image39->toolTip() ==
+                u"查询完成后软件自动保存结果，请点[查看保存结果]按钮查看"_s);
+        QVERIFY(f.Label9->text().startsWith(u"长尾关键词解释："_s + QString(25, u' ') + u"网站上"_s));
+        QVERIFY(f.Label9->text().endsWith(u"范围广。\r\n"_s));
+        QCOMPARE(f.Label13->palette().color(QPalette::WindowText), QColor(192, 192, 192));
+        const QSize iconSizes[] = {{48, 48}, {32, 32}, {24, 24}, {16, 16}};
+        for (const QSize &s : iconSizes)
+            QVERIFY(f.windowIcon().availableSizes().contains(s));
+    }
+
+    void comboEntries()
+    {
+        Harness h;
+        QStringList entries;
+        for (int i = 0; i < h.form->Combo1->count(); ++i)
+            entries << h.form->Combo1->itemText(i);
+        QCOMPARE(entries, (QStringList{u"0"_s, u"10"_s, u"20"_s, u"30"_s, u"40"_s, u"50"_s, u"60"_s,
+                                       u"70"_s, u"80"_s, u"90"_s, u"100"_s, u"150"_s, u"200"_s,
+                                       u"300"_s, u"400"_s, u"500"_s, u"600"_s, u"700"_s, u"800"_s,
+                                       u"900"_s, u"1000"_s}));
+    }
+
+    void comboTakesTypedTextAsItStands_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("not in the list") << u"35"_s;
+        QTest::newRow("prefix of 150") << u"15"_s;
+        QTest::newRow("prefix of 100") << u"1"_s;
+        QTest::newRow("letters") << u"abc"_s;
+    }
+    void comboTakesTypedTextAsItStands()
+    {
+        QFETCH(QString, typed);
+        Harness h;
+        QLineEdit *edit = h.form->Combo1->lineEdit();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(h.form->Combo1Text(), typed);
+        QTest::keyClick(edit, Qt::Key_Return); // Enter adds nothing to the list
+        QCOMPARE(h.form->Combo1Text(), typed);
+        QCOMPARE(h.form->Combo1->count(), 21);
+    }
+
+    void placesInPixels_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("Text2") << u"Text2"_s << QRect(112, 8, 217, 27);
+        QTest::newRow("Command1") << u"Command1"_s << QRect(344, 8, 97, 25);
+        QTest::newRow("Command6") << u"Command6"_s << QRect(616, 8, 97, 25);
+        QTest::newRow("Command5") << u"Command5"_s << QRect(464, 248, 105, 25);
+        QTest::newRow("Check1") << u"Check1"_s << QRect(30, 48, 17, 12);
+        QTest::newRow("Check3") << u"Check3"_s << QRect(152, 48, 17, 12);
+        QTest::newRow("Check2") << u"Check2"_s << QRect(229, 48, 17, 12);
+        QTest::newRow("Combo1") << u"Combo1"_s << QRect(344, 40, 49, 20);
+        QTest::newRow("List3") << u"List3"_s << QRect(8, 80, 449, 160);
+        QTest::newRow("Frame1") << u"Frame1"_s << QRect(200, 208, 225, 17);
+        QTest::newRow("Label9") << u"Label9"_s << QRect(496, 88, 225, 145);
+        QTest::newRow("Frame2") << u"Frame2"_s << QRect(0, 280, 729, 49);
+        QTest::newRow("WebBrowser1") << u"WebBrowser1"_s << QRect(-8, -8, 809, 81);
+        QTest::newRow("Image39") << u"Image39"_s << QRect(0, 0, 745, 335);
+    }
+    void placesInPixels()
+    {
+        QFETCH(QString, control);
+        QFETCH(QRect, expected);
+        Harness h;
+        const QHash<QString, QWidget *> byName = {
+            {u"Text2"_s, h.form->Text2Edit}, {u"Command1"_s, h.form->Command1},
+            {u"Command6"_s, h.form->Command6}, {u"Command5"_s, h.form->Command5},
+            {u"Check1"_s, h.form->Check1}, {u"Check3"_s, h.form->Check3},
+            {u"Check2"_s, h.form->Check2}, {u"Combo1"_s, h.form->Combo1},
+            {u"List3"_s, h.form->List3}, {u"Frame1"_s, h.form->Frame1},
+            {u"Label9"_s, h.form->Label9}, {u"Frame2"_s, h.form->Frame2},
+            {u"WebBrowser1"_s, h.form->WebBrowser1}, {u"Image39"_s, h.form->Image39}};
+        QCOMPARE(byName.value(control)->geometry(), expected);
+    }
+
+    void stackingKeepsWindowedControlsInFront()
+    {
+        Harness h;
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        // Frame1 lies over the lower part of the result list; the picture lies behind all.
+        QCOMPARE(h.form->childAt(QPoint(300, 215)), h.form->Frame1);
+        QVERIFY(h.form->childAt(QPoint(100, 120)) != h.form->Image39);
+        QCOMPARE(h.form->childAt(QPoint(600, 270)), h.form->Image39);
+    }
+
+    void saveModePairStaysOpposite()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        const auto opposite = [&] { return f.Check2->isChecked() != f.Check3->isChecked(); };
+        QTest::mouseClick(f.Check2, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(f.Check2->isChecked() && opposite());
+        QTest::mouseClick(f.Check2, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!f.Check2->isChecked() && opposite());
+        QTest::mouseClick(f.Check3, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!f.Check3->isChecked() && f.Check2->isChecked());
+        f.setCheck3Value(1);
+        QVERIFY(f.Check3->isChecked() && opposite());
+        f.setCheck3Value(1); // the value it holds: nothing moves
+        QVERIFY(f.Check3->isChecked() && opposite());
+        f.setCheck2Value(1);
+        QVERIFY(f.Check2->isChecked() && opposite());
+        f.setCheck2Value(0);
+        QVERIFY(f.Check3->isChecked() && opposite());
+    }
+
+    void saveLocationText_data()
+    {
+        QTest::addColumn<QString>("programDir");
+        QTest::addColumn<QString>("expected");
+        const QString sep = QDir::separator();
+        QTest::newRow("ordinary directory")
+            << u"/opt/tailspade"_s
+            << u"结果保存在："_s + QDir::toNativeSeparators(u"/opt/tailspade"_s) + sep + u"Keywords"_s + sep + u" "_s;
+        QTest::newRow("root keeps the doubled separator")
+            << u"/"_s << u"结果保存在："_s + QDir::toNativeSeparators(u"/"_s) + sep + u"Keywords"_s + sep + u" "_s;
+    }
+    void saveLocationText()
+    {
+        QFETCH(QString, programDir);
+        QFETCH(QString, expected);
+        RecordingDesktop desktop;
+        Form8Options options;
+        options.withBrowser = false;
+        options.desktop = &desktop;
+        options.miner.programDir = programDir;
+        Form8 form(std::move(options));
+        QCOMPARE(form.Label6->text(), expected);
+        QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
+    }
+
+    void clickingAResultCopiesIt()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(u"earlier"_s);
+        for (const QString &k : {u"鲜花"_s, u"鲜花店"_s, u"Rose 花"_s})
+            f.List3AddItem(k);
+        QCOMPARE(clipboard->text(), u"earlier"_s); // adding selects and copies nothing
+        QCOMPARE(f.List3->currentRow(), -1);
+
+        const QRect first = f.List3->visualItemRect(f.List3->item(0));
+        QTest::mouseClick(f.List3->viewport(), Qt::LeftButton, {}, first.center());
+        QCOMPARE(clipboard->text(), u"鲜花"_s);
+        QCOMPARE(f.Label5->text(), u"长尾词：鲜花  复制成功"_s);
+        QCOMPARE(f.Label5->width(), f.Label5->sizeHint().width());
+
+        QTest::keyClick(f.List3, Qt::Key_Down);
+        QCOMPARE(clipboard->text(), u"鲜花店"_s);
+        QCOMPARE(f.Label5->text(), u"长尾词：鲜花店  复制成功"_s);
+
+        // Clicking the selected entry again copies it again.
+        clipboard->setText(u"other"_s);
+        const QRect second = f.List3->visualItemRect(f.List3->item(1));
+        QTest::mouseClick(f.List3->viewport(), Qt::LeftButton, {}, second.center());
+        QCOMPARE(clipboard->text(), u"鲜花店"_s);
+
+        // A start empties the notice.
+        f.Command1->click();
+        QCOMPARE(f.Label5->text(), QString());
+        h.miner().abandon();
+    }
+
+    void closeQuestionCancelKeepsTheHarvestGoing()
+    {
+        Harness h;
+        h.slowKeywords.insert(u"软件站"_s, 60000); // keep the run waiting on its first page
+        Form8 &f = *h.form;
+        f.show();
+        f.Command1->click();
+        QVERIFY(h.miner().Timer1.isActive());
+        h.desktop.exitAnswer = false;
+        QVERIFY(!f.close());
+        QCOMPARE(h.desktop.exitQuestions, 1);
+        QVERIFY(f.isVisible());
+        QVERIFY(h.miner().Timer1.isActive());
+        QCOMPARE(f.Command1->text(), u"停止"_s);
+        QCOMPARE(h.quitCalls, 0);
+        h.miner().abandon();
+    }
+
+    void closeQuestionOkEndsWithoutSaving()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        f.Command1->click();
+        h.desktop.exitAnswer = true;
+        QVERIFY(f.close());
+        QCOMPARE(h.quitCalls, 1);
+        QVERIFY(!h.miner().Timer1.isActive());
+        QVERIFY(!QFileInfo::exists(h.dir.path() + u"/Keywords"_s));
+        QVERIFY(h.desktop.messages.isEmpty());
+    }
+
+    void openers()
+    {
+        Harness h;
+        QTest::mouseClick(h.form->Command5, Qt::LeftButton);
+        QTest::mouseClick(h.form->Command6, Qt::LeftButton);
+        QCOMPARE(h.desktop.opened.size(), 2);
+        QCOMPARE(h.desktop.opened.at(0), QUrl::fromLocalFile(h.dir.path() + u"/Keywords/"_s));
+        QVERIFY(!QFileInfo::exists(h.dir.path() + u"/Keywords"_s)); // passed on, not created
+        QCOMPARE(h.desktop.opened.at(1).scheme(), u"https"_s);
+        QVERIFY(h.form->windowTitle().endsWith(h.desktop.opened.at(1).toString() + u' ' +
+                                               QString::fromUtf8(publisher::kName)));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
