@@ -1,0 +1,56 @@
+// The real window with its embedded browser starts, shows the bundled page and closes cleanly.
+
+#include "app/platform.h"
+#include "app/publisher.h"
+#include "harness.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+using namespace Qt::StringLiterals;
+
+class BrowserWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsShowsTheToolsPageAndCloses()
+    {
+        RecordingDesktop desktop;
+        int quits = 0;
+        QTemporaryDir dir;
+        Form8Options options;
+        options.desktop = &desktop;
+        options.quit = [&] { ++quits; };
+        options.miner.programDir = dir.path();
+        auto form = std::make_unique<Form8>(std::move(options));
+
+        auto *view = qobject_cast<QWebEngineView *>(form->WebBrowser1);
+        QVERIFY(view);
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(loaded.count() > 0 || loaded.wait(60000));
+        QCOMPARE(loaded.first().first().toBool(), true);
+        QCOMPARE(view->url(), QUrl(QString::fromLatin1(publisher::kToolsPage)));
+        QCOMPARE(view->title(), u"Tailspade 关键词工具"_s);
+
+        desktop.exitAnswer = true;
+        QVERIFY(form->close());
+        QCOMPARE(quits, 1);
+        form.reset(); // the browser goes down with the window
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    prepareBrowserEnvironment();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    BrowserWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_browser_window.moc"
