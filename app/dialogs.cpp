@@ -6,15 +6,13 @@
 
 using namespace Qt::StringLiterals;
 
-void Desktop::inform(QWidget *parent, const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
+void Desktop::inform(QWidget *parent, const QString &text) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 
-bool Desktop::confirmExit(QWidget *parent)
-{
+bool Desktop::confirmExit(QWidget *parent) {
     QMessageBox box(QMessageBox::Question, u"退出"_s, u"真的退出吗?"_s,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Ok);
@@ -22,7 +20,6 @@ bool Desktop::confirmExit(QWidget *parent)
     return box.exec() == QMessageBox::Ok;
 }
 
-bool Desktop::open(const QUrl &url)
-{
+bool Desktop::open(const QUrl &url) {
     return QDesktopServices::openUrl(url);
 }

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QTextLayout>
 #include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
@@ -22,19 +23,16 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Places and sizes are kept in twips, 15 to the pixel.
-int px(int twips)
-{
+int px(int twips) {
     return qRound(twips / 15.0);
 }
 
-QRect twips(int left, int top, int width, int height)
-{
+QRect twips(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
 }
 
 // 宋体 where it is installed, else a CJK serif, else whatever CJK face fontconfig finds.
-QFont songti(double points, bool bold)
-{
+QFont songti(double points, bool bold) {
     QFont font;
     font.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s});
     font.setPointSizeF(points);
@@ -42,24 +40,21 @@ QFont songti(double points, bool bold)
     return font;
 }
 
-QLabel *label(QWidget *parent, const QString &text)
-{
+QLabel *label(QWidget *parent, const QString &text) {
     auto *l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     return l;
 }
 
 // A label that sizes itself to its text, its top-left corner fixed.
-QLabel *autoLabel(QWidget *parent, const QString &text, int left, int top)
-{
+QLabel *autoLabel(QWidget *parent, const QString &text, int left, int top) {
     QLabel *l = label(parent, text);
     l->move(px(left), px(top));
     l->adjustSize();
     return l;
 }
 
-QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2)
-{
+QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2) {
     auto *f = new QFrame(parent);
     f->setGeometry(px(x1), px(y1), px(x2 - x1) + 1, px(y2 - y1) + 1);
     f->setAutoFillBackground(true);
@@ -69,15 +64,13 @@ QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2)
     return f;
 }
 
-QCheckBox *checkBox(QWidget *parent, int left, int top)
-{
+QCheckBox *checkBox(QWidget *parent, int left, int top) {
     auto *c = new QCheckBox(parent);
     c->setGeometry(twips(left, top, 255, 180));
     return c;
 }
 
-QWidget *makeBrowser(bool real, QWidget *frame)
-{
+QWidget *makeBrowser(bool real, QWidget *frame) {
     QWidget *browser = real ? new QWebEngineView(frame) : new QWidget(frame);
     if (!real) {
         browser->setAutoFillBackground(true);
@@ -90,29 +83,62 @@ QWidget *makeBrowser(bool real, QWidget *frame)
     return browser;
 }
 
+// Wrapped text at one line per em, as the serif faces of the desktop it was laid out for: CJK
+// faces with tall ascent and descent would show only two thirds of the text in the box.
+class TightLabel final : public QLabel {
+public:
+    TightLabel(const QString &text, QWidget *parent)
+        : QLabel(text, parent) {
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QString shown = text();
+        while (shown.endsWith(u'\n') || shown.endsWith(u'\r'))
+            shown.chop(1);
+        QTextLayout layout(shown, font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        const qreal step = QFontInfo(font()).pixelSize();
+        qreal y = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width());
+            line.setPosition(QPointF(0, y));
+            y += step;
+        }
+        layout.endLayout();
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.setClipRect(rect());
+        // Put the baseline where a 1 em cell has it, whatever the face's own ascent.
+        layout.draw(&p, QPointF(0, 0.88 * step - QFontMetricsF(font()).ascent()));
+    }
+};
+
 const QString kLabel9Text =
     u"长尾关键词解释："_s + QString(25, u' ') +
     u"网站上非目标关键词但也可以带来搜索流量的关键词，称为长尾关键词。"_s + QString(11, u' ') +
     u"长尾关键词的特征是比较长，往往是2-3个词组成，甚至是短语，存在于内容页面，除了内容页的标题，还存在于内容中。"_s +
-    u" 搜索量非常少，并且不稳定。"_s + u" 长尾关键词带来的客户，转化为网站产品客户的概率比目标关键词高很多。"_s +
+    u" 搜索量非常少，并且不稳定。"_s +
+    u" 长尾关键词带来的客户，转化为网站产品客户的概率比目标关键词高很多。"_s +
     u" 存在大量长尾关键词的大中型网站，其带来的总流量非常大。长尾关键词基本属性是:可延伸性,针对性强,范围广。\r\n"_s;
 
 } // namespace
 
 PictureButton::PictureButton(const QString &caption, QWidget *parent)
-    : QPushButton(caption, parent)
-{
+    : QPushButton(caption, parent) {
     setCursor(pictures::handPointer());
 }
 
-void PictureButton::paintEvent(QPaintEvent *)
-{
+void PictureButton::paintEvent(QPaintEvent *) {
     static const QPixmap face = pictures::buttonFace();
     QPainter p(this);
     const bool down = isDown();
     p.drawPixmap(rect(), face);
-    if (down)
-        p.fillRect(rect(), QColor(0, 0, 0, 28));
+    if (down) p.fillRect(rect(), QColor(0, 0, 0, 28));
     p.setFont(font());
     p.setPen(palette().color(QPalette::ButtonText));
     p.drawText(rect().translated(down ? 1 : 0, down ? 1 : 0), Qt::AlignCenter, text());
@@ -124,20 +150,17 @@ void PictureButton::paintEvent(QPaintEvent *)
     }
 }
 
-void ResultList::mousePressEvent(QMouseEvent *event)
-{
+void ResultList::mousePressEvent(QMouseEvent *event) {
     QListWidget::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) &&
         currentRow() >= 0)
         emit userSelected();
 }
 
-void ResultList::keyPressEvent(QKeyEvent *event)
-{
+void ResultList::keyPressEvent(QKeyEvent *event) {
     const int before = currentRow();
     QListWidget::keyPressEvent(event);
-    if (currentRow() != before && currentRow() >= 0)
-        emit userSelected();
+    if (currentRow() != before && currentRow() >= 0) emit userSelected();
 }
 
 Form8::Form8(Form8Options options)
@@ -159,7 +182,7 @@ Form8::Form8(Form8Options options)
     , List3(new ResultList(this))
     , Frame1(new QFrame(this))
     , Label5(autoLabel(Frame1, QString(), 120, 0))
-    , Label9(label(this, kLabel9Text))
+    , Label9(new TightLabel(kLabel9Text, this))
     , Line1(line(this, 7320, 1200, 10800, 1200))
     , Line2(line(this, 7320, 1200, 7320, 3600))
     , Line3(line(this, 7320, 3600, 10800, 3600))
@@ -171,8 +194,7 @@ Form8::Form8(Form8Options options)
     , m_ownDesktop(options.desktop ? nullptr : std::make_unique<Desktop>())
     , m_desktop(options.desktop ? options.desktop : m_ownDesktop.get())
     , m_quit(options.quit ? std::move(options.quit) : [] { QCoreApplication::exit(0); })
-    , m_miner(*this, options.miner)
-{
+    , m_miner(*this, options.miner) {
     setWindowTitle(u"Tailspade"_s + QString(6, u' ') + QLatin1StringView(publisher::kHomePage) +
                    u' ' + QString::fromUtf8(publisher::kName));
     setWindowIcon(pictures::windowIcon());
@@ -206,8 +228,9 @@ Form8::Form8(Form8Options options)
     Combo1->setEditable(true);
     Combo1->setCompleter(nullptr); // typed text stands as typed: 15 stays 15
     Combo1->setInsertPolicy(QComboBox::NoInsert);
-    for (const char *entry : {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100",
-                              "150", "200", "300", "400", "500", "600", "700", "800", "900", "1000"})
+    for (const char *entry :
+         {"0",   "10",  "20",  "30",  "40",  "50",  "60",  "70",  "80",  "90",  "100",
+          "150", "200", "300", "400", "500", "600", "700", "800", "900", "1000"})
         Combo1->addItem(QString::fromLatin1(entry));
     Combo1->setCurrentIndex(0);
     Combo1->setGeometry(twips(5160, 600, 735, 300));
@@ -230,17 +253,15 @@ Form8::Form8(Form8Options options)
     white.setColor(QPalette::Window, Qt::white);
     Frame1->setPalette(white);
 
-    Label9->setWordWrap(true);
-    Label9->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label9->setGeometry(twips(7440, 1320, 3375, 2175));
 
     Frame2->setGeometry(twips(0, 4200, 10935, 735));
 
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
-        Frame2, Command6, Command5, Command1, Combo1, Check2, Check3, Frame1, List3, Check1,
-        Text2Edit, Label4, Label12, Label11, Label10, Line4, Line3, Line2, Line1, Label6, Label9,
-        Label7, Label8, Label13, Image39};
+        Frame2, Command6,  Command5, Command1, Combo1,  Check2,  Check3, Frame1, List3,
+        Check1, Text2Edit, Label4,   Label12,  Label11, Label10, Line4,  Line3,  Line2,
+        Line1,  Label6,    Label9,   Label7,   Label8,  Label13, Image39};
     for (auto it = frontToBack.crbegin(); it != frontToBack.crend(); ++it)
         (*it)->raise();
 
@@ -249,8 +270,7 @@ Form8::Form8(Form8Options options)
 
 Form8::~Form8() = default;
 
-void Form8::Form_Load()
-{
+void Form8::Form_Load() {
     Q_INIT_RESOURCE(resources); // the bundled page lives in a static library
     const QString sep = QDir::separator();
     Label6->setText(u"结果保存在："_s + QDir::toNativeSeparators(m_miner.programDir()) + sep +
@@ -260,8 +280,7 @@ void Form8::Form_Load()
         browser->load(QUrl(QString::fromLatin1(publisher::kToolsPage)));
 }
 
-void Form8::Form_Unload(bool &cancel)
-{
+void Form8::Form_Unload(bool &cancel) {
     if (!m_desktop->confirmExit(this)) {
         cancel = true;
         return;
@@ -271,18 +290,15 @@ void Form8::Form_Unload(bool &cancel)
     m_quit();
 }
 
-void Form8::closeEvent(QCloseEvent *event)
-{
+void Form8::closeEvent(QCloseEvent *event) {
     bool cancel = false;
     Form_Unload(cancel);
     event->setAccepted(!cancel);
 }
 
-void Form8::List3_Click()
-{
+void Form8::List3_Click() {
     const QListWidgetItem *item = List3->currentItem();
-    if (!item)
-        return;
+    if (!item) return;
     const QString keyword = item->text();
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -290,45 +306,68 @@ void Form8::List3_Click()
     setLabel5Caption(u"长尾词："_s + keyword + u"  复制成功"_s);
 }
 
-void Form8::Command5_Click()
-{
+void Form8::Command5_Click() {
     // Passed on even before the first save has created the folder.
     m_desktop->open(QUrl::fromLocalFile(m_miner.programDir() + u"/Keywords/"_s));
 }
 
-void Form8::Command6_Click()
-{
+void Form8::Command6_Click() {
     m_desktop->open(QUrl(QString::fromLatin1(publisher::kHomePage)));
 }
 
-void Form8::Check2_Click()
-{
+void Form8::Check2_Click() {
     Check3->setChecked(!Check2->isChecked());
 }
 
-void Form8::Check3_Click()
-{
+void Form8::Check3_Click() {
     Check2->setChecked(!Check3->isChecked());
 }
 
-QString Form8::Text2() const { return Text2Edit->text(); }
-void Form8::setText2(const QString &text) { Text2Edit->setText(text); }
-QString Form8::Combo1Text() const { return Combo1->currentText(); }
-int Form8::Check1Value() const { return Check1->isChecked() ? 1 : 0; }
-int Form8::Check2Value() const { return Check2->isChecked() ? 1 : 0; }
-void Form8::setCheck2Value(int value) { Check2->setChecked(value == 1); }
-void Form8::setCheck3Value(int value) { Check3->setChecked(value == 1); }
-QString Form8::Command1Caption() const { return Command1->text(); }
-void Form8::setCommand1Caption(const QString &caption) { Command1->setText(caption); }
-void Form8::setLabel4Caption(const QString &text) { Label4->setText(text); }
+QString Form8::Text2() const {
+    return Text2Edit->text();
+}
+void Form8::setText2(const QString &text) {
+    Text2Edit->setText(text);
+}
+QString Form8::Combo1Text() const {
+    return Combo1->currentText();
+}
+int Form8::Check1Value() const {
+    return Check1->isChecked() ? 1 : 0;
+}
+int Form8::Check2Value() const {
+    return Check2->isChecked() ? 1 : 0;
+}
+void Form8::setCheck2Value(int value) {
+    Check2->setChecked(value == 1);
+}
+void Form8::setCheck3Value(int value) {
+    Check3->setChecked(value == 1);
+}
+QString Form8::Command1Caption() const {
+    return Command1->text();
+}
+void Form8::setCommand1Caption(const QString &caption) {
+    Command1->setText(caption);
+}
+void Form8::setLabel4Caption(const QString &text) {
+    Label4->setText(text);
+}
 
-void Form8::setLabel5Caption(const QString &text)
-{
+void Form8::setLabel5Caption(const QString &text) {
     Label5->setText(text);
     Label5->adjustSize();
 }
 
-void Form8::List3Clear() { List3->clear(); }
-void Form8::List3AddItem(const QString &item) { List3->addItem(item); }
-qsizetype Form8::List3Count() const { return List3->count(); }
-void Form8::MsgBox(const QString &text) { m_desktop->inform(this, text); }
+void Form8::List3Clear() {
+    List3->clear();
+}
+void Form8::List3AddItem(const QString &item) {
+    List3->addItem(item);
+}
+qsizetype Form8::List3Count() const {
+    return List3->count();
+}
+void Form8::MsgBox(const QString &text) {
+    m_desktop->inform(this, text);
+}

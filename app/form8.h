@@ -42,10 +42,10 @@ protected:
 };
 
 struct Form8Options {
-    bool withBrowser = true;     // false: a blank stand-in for the embedded browser
+    bool withBrowser = true; // false: a blank stand-in for the embedded browser
     MinerOptions miner;
-    Desktop *desktop = nullptr;  // null: the real desktop
-    std::function<void()> quit;  // empty: leave the event loops and end the program
+    Desktop *desktop = nullptr; // null: the real desktop
+    std::function<void()> quit; // empty: leave the event loops and end the program
 };
 
 // The one window: every visible control at its place, and the handlers that belong to it.

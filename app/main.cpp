@@ -4,8 +4,7 @@
 #include <QApplication>
 #include <QScreen>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     prepareBrowserEnvironment();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -11,7 +11,9 @@ public:
     void AddItem(const QString &item) { m_items.append(item); }
     qsizetype ListCount() const { return m_items.size(); }
     // The entry at i; one past the end (and any other position) gives empty text.
-    QString List(qsizetype i) const { return i >= 0 && i < m_items.size() ? m_items.at(i) : QString(); }
+    QString List(qsizetype i) const {
+        return i >= 0 && i < m_items.size() ? m_items.at(i) : QString();
+    }
     qsizetype ListIndex() const { return m_index; }
     // Selects -1 .. ListCount()-1; any other value is refused and changes nothing.
     bool setListIndex(qsizetype index);

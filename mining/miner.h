@@ -16,8 +16,8 @@ inline constexpr char kSearchPrefix[] = "http://www.baidu.com/s?wd=";
 
 struct MinerOptions {
     QString searchPrefix = QString::fromLatin1(kSearchPrefix);
-    QString programDir;                // where Keywords lives; empty: the executable's directory
-    std::function<QDateTime()> clock;  // empty: the local time now
+    QString programDir;               // where Keywords lives; empty: the executable's directory
+    std::function<QDateTime()> clock; // empty: the local time now
     int fetchTimeoutMs = 30000;
 };
 
@@ -31,17 +31,17 @@ public:
     // Hidden controls, by the names the handlers use.
     KeywordList List1; // every accepted candidate of the run, repeats included
     KeywordList List2; // distinct harvest in order: queue (cursor = ListIndex) and what is saved
-    QString Text1 = QStringLiteral("0");     // "1" once the target is reached
+    QString Text1 = QStringLiteral("0");       // "1" once the target is reached
     QString Label1 = QStringLiteral("Label1"); // List1's count
     QString Label2 = QStringLiteral("Label2"); // List2's count after the last merge
     QString Label3 = QStringLiteral("-1");     // queue entries taken
     QTimer Timer1;
 
-    void Command1_Click(); // start or stop
-    void Command2_Click(); // merge and target check
-    void Command3_Click(); // append save after a stop
+    void Command1_Click();       // start or stop
+    void Command2_Click();       // merge and target check
+    void Command3_Click();       // append save after a stop
     SaveResult Command4_Click(); // save in the chosen mode
-    void Timer1_Timer();   // one step of the run
+    void Timer1_Timer();         // one step of the run
     void ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last);
     bool IsKnownKeyword(const QString &keyword) const;
 
@@ -58,8 +58,8 @@ private:
 
     MinerView &m_view;
     MinerOptions m_options;
-    QSet<QString> m_known;     // List2 as a set
-    qsizetype m_examined = 0;  // List1 entries merged by earlier calls
-    quint64 m_run = 0;         // changes at every start and stop
+    QSet<QString> m_known;    // List2 as a set
+    qsizetype m_examined = 0; // List1 entries merged by earlier calls
+    quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
 };

@@ -15,18 +15,14 @@ struct ReferenceMerge {
     QString target = QStringLiteral("0");
     bool timerOn = true;
 
-    bool isKnownKeyword(const QString &keyword) const
-    {
+    bool isKnownKeyword(const QString &keyword) const {
         for (const QString &entry : list2)
-            if (entry == keyword)
-                return true;
+            if (entry == keyword) return true;
         return keyword.isEmpty();
     }
 
-    void command2()
-    {
-        if (text1 == QStringLiteral("1"))
-            return;
+    void command2() {
+        if (text1 == QStringLiteral("1")) return;
         const qsizetype count = list1.size();
         for (qsizetype i = 0; i < count; ++i) {
             const QString candidate = list1.at(i);
@@ -42,7 +38,8 @@ struct ReferenceMerge {
                 text1 = QStringLiteral("1");
                 timerOn = false;
                 caption = QStringLiteral("开始采集");
-                label4 = QStringLiteral("恭喜！已经完成您需要采集的") + n + QStringLiteral("个长尾词任务");
+                label4 = QStringLiteral("恭喜！已经完成您需要采集的") + n +
+                         QStringLiteral("个长尾词任务");
                 messages.append(QStringLiteral("恭喜！已完成您需要的") + n +
                                 QStringLiteral("个长尾词任务！您可点击 [查看保存结果] 观看"));
                 return;

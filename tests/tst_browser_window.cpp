@@ -16,8 +16,7 @@ class BrowserWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsShowsTheToolsPageAndCloses()
-    {
+    void startsShowsTheToolsPageAndCloses() {
         RecordingDesktop desktop;
         int quits = 0;
         QTemporaryDir dir;
@@ -44,8 +43,7 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     prepareBrowserEnvironment();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -15,14 +15,12 @@ class MergeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void fastMergeMatchesReference_data()
-    {
+    void fastMergeMatchesReference_data() {
         QTest::addColumn<quint32>("seed");
         for (quint32 s = 1; s <= 40; ++s)
             QTest::newRow(qPrintable(u"stream %1"_s.arg(s))) << s;
     }
-    void fastMergeMatchesReference()
-    {
+    void fastMergeMatchesReference() {
         QFETCH(quint32, seed);
         QRandomGenerator rng(seed);
         QTemporaryDir dir;
@@ -48,7 +46,7 @@ private slots:
                 ref.list1.append(candidate);
             }
             if (rng.bounded(4) == 0) {
-                const QStringList targets{u"0"_s, QString(), u"abc"_s, u" %1 "_s,
+                const QStringList targets{u"0"_s,  QString(), u"abc"_s, u" %1 "_s,
                                           u"%1"_s, u"%1.5"_s, u"-1"_s};
                 QString t = targets.at(int(rng.bounded(targets.size())));
                 const int near = int(ref.list3.size()) + int(rng.bounded(9)) - 4;
@@ -72,8 +70,7 @@ private slots:
         }
     }
 
-    void emptyCandidateListLeavesLabel2Alone()
-    {
+    void emptyCandidateListLeavesLabel2Alone() {
         QTemporaryDir dir;
         FakeView view;
         MinerOptions options;
@@ -84,8 +81,7 @@ private slots:
         QCOMPARE(miner.Label2, u"7"_s);
     }
 
-    void knownKeywords()
-    {
+    void knownKeywords() {
         QTemporaryDir dir;
         FakeView view;
         MinerOptions options;

@@ -15,21 +15,18 @@ namespace {
 const QString kIdle = u"开始采集"_s;
 const QString kRunning = u"停止"_s;
 
-QString header(const QString &seed, int n)
-{
+QString header(const QString &seed, int n) {
     return u"以下是与 {"_s + seed + u"} 相关长尾词    保存时间：2026/12/7 10:05:09     本次共"_s +
            QString::number(n) + u"条"_s;
 }
 
 // Starts a run whose ticks the test takes one by one.
-void startByHand(Harness &h)
-{
+void startByHand(Harness &h) {
     h.form->Command1->click();
     h.miner().Timer1.stop();
 }
 
-void runToEnd(Harness &h)
-{
+void runToEnd(Harness &h) {
     h.form->Command1->click();
     QTRY_COMPARE_WITH_TIMEOUT(h.form->Command1->text(), kIdle, 30000);
 }
@@ -39,8 +36,7 @@ class MiningTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void roadOfOneQuery()
-    {
+    void roadOfOneQuery() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花A"_s, u"鲜花B"_s, u"鲜花C"_s});
@@ -74,28 +70,30 @@ private slots:
         QCOMPARE(h.engine.requests().size(), 4);
         QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到3个长尾词"_s);
         QCOMPARE(h.form->Command1->text(), kIdle);
-        QCOMPARE(h.desktop.messages,
-                 QStringList{u"全部挖掘完成，本次共：3个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s});
-        QCOMPARE(h.resultLines(u"鲜花"_s),
-                 (QStringList{header(u"鲜花"_s, 3), QString(), u"鲜花A"_s, u"鲜花B"_s, u"鲜花C"_s}));
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{
+                u"全部挖掘完成，本次共：3个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s});
+        QCOMPARE(h.resultLines(u"鲜花"_s), (QStringList{header(u"鲜花"_s, 3), QString(), u"鲜花A"_s,
+                                                        u"鲜花B"_s, u"鲜花C"_s}));
         QCOMPARE(m.Text1, u"0"_s);
     }
 
-    void seedPageWithNothingClosesOnTheSecondTick()
-    {
+    void seedPageWithNothingClosesOnTheSecondTick() {
         Harness h;
         runToEnd(h);
         QCOMPARE(h.queried(), QStringList{u"软件站"_s});
         QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到0个长尾词"_s);
-        QCOMPARE(h.desktop.messages,
-                 QStringList{u"全部挖掘完成，本次共：0个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s});
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{
+                u"全部挖掘完成，本次共：0个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s});
         QVERIFY(QFileInfo(h.dir.path() + u"/Keywords"_s).isDir());
         QVERIFY(!QFileInfo::exists(h.resultPath(u"软件站"_s)));
         QVERIFY(!h.miner().Timer1.isActive());
     }
 
-    void breadthFirstOverThreeLevels()
-    {
+    void breadthFirstOverThreeLevels() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s, u"花b"_s, u"绿叶"_s});
@@ -110,18 +108,17 @@ private slots:
         for (int i = 0; i < h.form->List3->count(); ++i)
             shown << h.form->List3->item(i)->text();
         QCOMPARE(shown, harvest);
-        QCOMPARE(h.resultLines(u"鲜花"_s), (QStringList{header(u"鲜花"_s, 6), QString()} + harvest));
+        QCOMPARE(h.resultLines(u"鲜花"_s),
+                 (QStringList{header(u"鲜花"_s, 6), QString()} + harvest));
     }
 
-    void targetEndsTheRunAtItsCandidate_data()
-    {
+    void targetEndsTheRunAtItsCandidate_data() {
         QTest::addColumn<QString>("target");
         QTest::newRow("10") << u"10"_s;
         QTest::newRow("blanks around") << u" 10 "_s;
         QTest::newRow("10.0") << u"10.0"_s;
     }
-    void targetEndsTheRunAtItsCandidate()
-    {
+    void targetEndsTheRunAtItsCandidate() {
         QFETCH(QString, target);
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
@@ -142,8 +139,9 @@ private slots:
         QCOMPARE(h.miner().Text1, u"1"_s);
         QVERIFY(!h.miner().Timer1.isActive());
         QCOMPARE(h.form->Label4->text(), u"恭喜！已经完成您需要采集的10个长尾词任务"_s);
-        QCOMPARE(h.desktop.messages,
-                 QStringList{u"恭喜！已完成您需要的10个长尾词任务！您可点击 [查看保存结果] 观看"_s});
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{u"恭喜！已完成您需要的10个长尾词任务！您可点击 [查看保存结果] 观看"_s});
         QCOMPARE(h.resultLines(u"鲜花"_s), (QStringList{header(u"鲜花"_s, 10), QString()} + ten));
 
         // A tick or a merge that still comes changes nothing.
@@ -153,8 +151,7 @@ private slots:
         QCOMPARE(h.engine.requests().size(), 2);
     }
 
-    void targetsThatCannotBeMetSetNoLimit_data()
-    {
+    void targetsThatCannotBeMetSetNoLimit_data() {
         QTest::addColumn<QString>("target");
         QTest::newRow("0") << u"0"_s;
         QTest::newRow("letters") << u"abc"_s;
@@ -162,8 +159,7 @@ private slots:
         QTest::newRow("fraction") << u"2.5"_s;
         QTest::newRow("negative") << u"-3"_s;
     }
-    void targetsThatCannotBeMetSetNoLimit()
-    {
+    void targetsThatCannotBeMetSetNoLimit() {
         QFETCH(QString, target);
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
@@ -177,8 +173,7 @@ private slots:
         QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到5个长尾词"_s);
     }
 
-    void targetChangedDuringTheRunIsMetByKnownCandidates()
-    {
+    void targetChangedDuringTheRunIsMetByKnownCandidates() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s, u"鲜花2"_s, u"鲜花3"_s});
@@ -193,8 +188,7 @@ private slots:
         QVERIFY(h.desktop.messages.first().startsWith(u"恭喜！已完成您需要的3个"_s));
     }
 
-    void stopWhileAPageIsAwaited()
-    {
+    void stopWhileAPageIsAwaited() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s, u"鲜花b"_s, u"鲜花c"_s});
@@ -202,8 +196,7 @@ private slots:
         h.slowKeywords.insert(u"鲜花a"_s, 300);
         h.form->setCheck2Value(1); // append chosen by the user; a stop leaves overwrite behind
         h.onQuery = [&](const QString &keyword) {
-            if (keyword == u"鲜花a"_s)
-                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+            if (keyword == u"鲜花a"_s) QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
         };
         startByHand(h);
         h.miner().Timer1_Timer();
@@ -211,14 +204,16 @@ private slots:
 
         QCOMPARE(h.form->Command1->text(), kIdle);
         QVERIFY(!h.miner().Timer1.isActive());
-        QCOMPARE(h.desktop.messages,
-                 QStringList{u"半途停止，软件自择“追加保存” 本次采集到3个长尾词！您可点击 [查看保存结果] 观看"_s});
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{
+                u"半途停止，软件自择“追加保存” 本次采集到3个长尾词！您可点击 [查看保存结果] 观看"_s});
         // The late page is dropped: the status line and the lists are those of the stop.
         QCOMPARE(h.form->Label4->text(), u"半途停止，目前共挖掘到3个长尾词"_s);
         QCOMPARE(h.miner().List2.items(), (QStringList{u"鲜花a"_s, u"鲜花b"_s, u"鲜花c"_s}));
         QCOMPARE(h.form->List3->count(), 3);
-        QCOMPARE(h.resultLines(u"鲜花"_s),
-                 (QStringList{header(u"鲜花"_s, 3), QString(), u"鲜花a"_s, u"鲜花b"_s, u"鲜花c"_s}));
+        QCOMPARE(h.resultLines(u"鲜花"_s), (QStringList{header(u"鲜花"_s, 3), QString(), u"鲜花a"_s,
+                                                        u"鲜花b"_s, u"鲜花c"_s}));
         QVERIFY(h.form->Check3->isChecked());
         QVERIFY(!h.form->Check2->isChecked());
 
@@ -230,8 +225,7 @@ private slots:
         QCOMPARE(h.resultLines(u"鲜花"_s).size(), 10);
     }
 
-    void latePageNeverReachesTheNextRun()
-    {
+    void latePageNeverReachesTheNextRun() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花late"_s});
@@ -251,8 +245,7 @@ private slots:
         h.miner().abandon();
     }
 
-    void startStopStart()
-    {
+    void startStopStart() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s});
@@ -271,20 +264,20 @@ private slots:
         h.miner().abandon();
     }
 
-    void stopRightAfterStartSavesNothing()
-    {
+    void stopRightAfterStartSavesNothing() {
         Harness h;
         h.form->Command1->click();
         h.form->Command1->click();
         QCOMPARE(h.form->Label4->text(), u"半途停止，目前共挖掘到0个长尾词"_s);
-        QCOMPARE(h.desktop.messages,
-                 QStringList{u"半途停止，软件自择“追加保存” 本次采集到0个长尾词！您可点击 [查看保存结果] 观看"_s});
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{
+                u"半途停止，软件自择“追加保存” 本次采集到0个长尾词！您可点击 [查看保存结果] 观看"_s});
         QVERIFY(!QFileInfo::exists(h.resultPath(u"软件站"_s)));
         QVERIFY(h.form->Check3->isChecked());
     }
 
-    void seedEditedDuringTheRun()
-    {
+    void seedEditedDuringTheRun() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s});
@@ -299,8 +292,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(h.resultPath(u"鲜花"_s)));
     }
 
-    void capitalFirstLetterIsLowered_data()
-    {
+    void capitalFirstLetterIsLowered_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("used");
         QTest::newRow("ABC") << u"ABC"_s << u"abc"_s;
@@ -309,8 +301,7 @@ private slots:
         QTest::newRow("软件ABC") << u"软件ABC"_s << u"软件ABC"_s;
         QTest::newRow("spaces only") << u"  "_s << u"  "_s;
     }
-    void capitalFirstLetterIsLowered()
-    {
+    void capitalFirstLetterIsLowered() {
         QFETCH(QString, typed);
         QFETCH(QString, used);
         Harness h;
@@ -322,8 +313,7 @@ private slots:
         QCOMPARE(h.queried(), QStringList{used});
     }
 
-    void emptySeedIsRefused()
-    {
+    void emptySeedIsRefused() {
         Harness h;
         h.pages.insert(u"软件站"_s, {u"软件1"_s});
         startByHand(h);
@@ -339,15 +329,13 @@ private slots:
         QCOMPARE(h.form->List3->count(), 1);
     }
 
-    void failedSaveIsReportedAsFailure_data()
-    {
+    void failedSaveIsReportedAsFailure_data() {
         QTest::addColumn<QString>("end");
         QTest::newRow("queue used up") << u"exhausted"_s;
         QTest::newRow("target reached") << u"target"_s;
         QTest::newRow("user stop") << u"stop"_s;
     }
-    void failedSaveIsReportedAsFailure()
-    {
+    void failedSaveIsReportedAsFailure() {
         QFETCH(QString, end);
         Harness h;
         QFile blocker(h.dir.path() + u"/Keywords"_s);
@@ -355,8 +343,7 @@ private slots:
         blocker.close();
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s, u"鲜花2"_s});
-        if (end == u"target"_s)
-            h.form->Combo1->setEditText(u"2"_s);
+        if (end == u"target"_s) h.form->Combo1->setEditText(u"2"_s);
         startByHand(h);
         h.miner().Timer1_Timer();
         if (end == u"stop"_s) {
@@ -375,15 +362,13 @@ private slots:
         QVERIFY(h.form->Check3->isChecked());
     }
 
-    void keywordReachesTheEngineIntact_data()
-    {
+    void keywordReachesTheEngineIntact_data() {
         QTest::addColumn<QString>("seed");
         QTest::newRow("reserved characters") << u"a b&c#d+e%f=g?h"_s;
         QTest::newRow("chinese") << u"鲜花 快递"_s;
         QTest::newRow("outside the BMP") << u"😀花"_s;
     }
-    void keywordReachesTheEngineIntact()
-    {
+    void keywordReachesTheEngineIntact() {
         QFETCH(QString, seed);
         Harness h;
         h.form->Text2Edit->setText(seed);
@@ -393,8 +378,7 @@ private slots:
         QVERIFY(h.engine.requests().first().startsWith("/s?wd="));
     }
 
-    void ticksNeverOverlap()
-    {
+    void ticksNeverOverlap() {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s});

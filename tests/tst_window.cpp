@@ -18,8 +18,7 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void freshWindow()
-    {
+    void freshWindow() {
         Harness h;
         Form8 &f = *h.form;
         QCOMPARE(f.size(), QSize(730, 334));
@@ -42,7 +41,8 @@ private slots:
         QVERIFY(f.windowTitle().startsWith(u"Tailspade      "_s)); // six blanks
         QVERIFY(f.Image39->toolTip() ==
                 u"查询完成后软件自动保存结果，请点[查看保存结果]按钮查看"_s);
-        QVERIFY(f.Label9->text().startsWith(u"长尾关键词解释："_s + QString(25, u' ') + u"网站上"_s));
+        QVERIFY(
+            f.Label9->text().startsWith(u"长尾关键词解释："_s + QString(25, u' ') + u"网站上"_s));
         QVERIFY(f.Label9->text().endsWith(u"范围广。\r\n"_s));
         QCOMPARE(f.Label13->palette().color(QPalette::WindowText), QColor(192, 192, 192));
         const QSize iconSizes[] = {{48, 48}, {32, 32}, {24, 24}, {16, 16}};
@@ -50,28 +50,25 @@ private slots:
             QVERIFY(f.windowIcon().availableSizes().contains(s));
     }
 
-    void comboEntries()
-    {
+    void comboEntries() {
         Harness h;
         QStringList entries;
         for (int i = 0; i < h.form->Combo1->count(); ++i)
             entries << h.form->Combo1->itemText(i);
-        QCOMPARE(entries, (QStringList{u"0"_s, u"10"_s, u"20"_s, u"30"_s, u"40"_s, u"50"_s, u"60"_s,
-                                       u"70"_s, u"80"_s, u"90"_s, u"100"_s, u"150"_s, u"200"_s,
-                                       u"300"_s, u"400"_s, u"500"_s, u"600"_s, u"700"_s, u"800"_s,
-                                       u"900"_s, u"1000"_s}));
+        QCOMPARE(entries, (QStringList{u"0"_s,   u"10"_s,  u"20"_s,  u"30"_s,  u"40"_s,  u"50"_s,
+                                       u"60"_s,  u"70"_s,  u"80"_s,  u"90"_s,  u"100"_s, u"150"_s,
+                                       u"200"_s, u"300"_s, u"400"_s, u"500"_s, u"600"_s, u"700"_s,
+                                       u"800"_s, u"900"_s, u"1000"_s}));
     }
 
-    void comboTakesTypedTextAsItStands_data()
-    {
+    void comboTakesTypedTextAsItStands_data() {
         QTest::addColumn<QString>("typed");
         QTest::newRow("not in the list") << u"35"_s;
         QTest::newRow("prefix of 150") << u"15"_s;
         QTest::newRow("prefix of 100") << u"1"_s;
         QTest::newRow("letters") << u"abc"_s;
     }
-    void comboTakesTypedTextAsItStands()
-    {
+    void comboTakesTypedTextAsItStands() {
         QFETCH(QString, typed);
         Harness h;
         QLineEdit *edit = h.form->Combo1->lineEdit();
@@ -84,8 +81,7 @@ private slots:
         QCOMPARE(h.form->Combo1->count(), 21);
     }
 
-    void placesInPixels_data()
-    {
+    void placesInPixels_data() {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QRect>("expected");
         QTest::newRow("Text2") << u"Text2"_s << QRect(112, 8, 217, 27);
@@ -103,24 +99,28 @@ private slots:
         QTest::newRow("WebBrowser1") << u"WebBrowser1"_s << QRect(-8, -8, 809, 81);
         QTest::newRow("Image39") << u"Image39"_s << QRect(0, 0, 745, 335);
     }
-    void placesInPixels()
-    {
+    void placesInPixels() {
         QFETCH(QString, control);
         QFETCH(QRect, expected);
         Harness h;
-        const QHash<QString, QWidget *> byName = {
-            {u"Text2"_s, h.form->Text2Edit}, {u"Command1"_s, h.form->Command1},
-            {u"Command6"_s, h.form->Command6}, {u"Command5"_s, h.form->Command5},
-            {u"Check1"_s, h.form->Check1}, {u"Check3"_s, h.form->Check3},
-            {u"Check2"_s, h.form->Check2}, {u"Combo1"_s, h.form->Combo1},
-            {u"List3"_s, h.form->List3}, {u"Frame1"_s, h.form->Frame1},
-            {u"Label9"_s, h.form->Label9}, {u"Frame2"_s, h.form->Frame2},
-            {u"WebBrowser1"_s, h.form->WebBrowser1}, {u"Image39"_s, h.form->Image39}};
+        const QHash<QString, QWidget *> byName = {{u"Text2"_s, h.form->Text2Edit},
+                                                  {u"Command1"_s, h.form->Command1},
+                                                  {u"Command6"_s, h.form->Command6},
+                                                  {u"Command5"_s, h.form->Command5},
+                                                  {u"Check1"_s, h.form->Check1},
+                                                  {u"Check3"_s, h.form->Check3},
+                                                  {u"Check2"_s, h.form->Check2},
+                                                  {u"Combo1"_s, h.form->Combo1},
+                                                  {u"List3"_s, h.form->List3},
+                                                  {u"Frame1"_s, h.form->Frame1},
+                                                  {u"Label9"_s, h.form->Label9},
+                                                  {u"Frame2"_s, h.form->Frame2},
+                                                  {u"WebBrowser1"_s, h.form->WebBrowser1},
+                                                  {u"Image39"_s, h.form->Image39}};
         QCOMPARE(byName.value(control)->geometry(), expected);
     }
 
-    void stackingKeepsWindowedControlsInFront()
-    {
+    void stackingKeepsWindowedControlsInFront() {
         Harness h;
         h.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
@@ -130,8 +130,7 @@ private slots:
         QCOMPARE(h.form->childAt(QPoint(600, 270)), h.form->Image39);
     }
 
-    void saveModePairStaysOpposite()
-    {
+    void saveModePairStaysOpposite() {
         Harness h;
         Form8 &f = *h.form;
         const auto opposite = [&] { return f.Check2->isChecked() != f.Check3->isChecked(); };
@@ -151,19 +150,20 @@ private slots:
         QVERIFY(f.Check3->isChecked() && opposite());
     }
 
-    void saveLocationText_data()
-    {
+    void saveLocationText_data() {
         QTest::addColumn<QString>("programDir");
         QTest::addColumn<QString>("expected");
         const QString sep = QDir::separator();
         QTest::newRow("ordinary directory")
             << u"/opt/tailspade"_s
-            << u"结果保存在："_s + QDir::toNativeSeparators(u"/opt/tailspade"_s) + sep + u"Keywords"_s + sep + u" "_s;
+            << u"结果保存在："_s + QDir::toNativeSeparators(u"/opt/tailspade"_s) + sep +
+                   u"Keywords"_s + sep + u" "_s;
         QTest::newRow("root keeps the doubled separator")
-            << u"/"_s << u"结果保存在："_s + QDir::toNativeSeparators(u"/"_s) + sep + u"Keywords"_s + sep + u" "_s;
+            << u"/"_s
+            << u"结果保存在："_s + QDir::toNativeSeparators(u"/"_s) + sep + u"Keywords"_s + sep +
+                   u" "_s;
     }
-    void saveLocationText()
-    {
+    void saveLocationText() {
         QFETCH(QString, programDir);
         QFETCH(QString, expected);
         RecordingDesktop desktop;
@@ -176,8 +176,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
     }
 
-    void clickingAResultCopiesIt()
-    {
+    void clickingAResultCopiesIt() {
         Harness h;
         Form8 &f = *h.form;
         f.show();
@@ -211,8 +210,7 @@ private slots:
         h.miner().abandon();
     }
 
-    void closeQuestionCancelKeepsTheHarvestGoing()
-    {
+    void closeQuestionCancelKeepsTheHarvestGoing() {
         Harness h;
         h.slowKeywords.insert(u"软件站"_s, 60000); // keep the run waiting on its first page
         Form8 &f = *h.form;
@@ -229,8 +227,7 @@ private slots:
         h.miner().abandon();
     }
 
-    void closeQuestionOkEndsWithoutSaving()
-    {
+    void closeQuestionOkEndsWithoutSaving() {
         Harness h;
         Form8 &f = *h.form;
         f.show();
@@ -243,8 +240,7 @@ private slots:
         QVERIFY(h.desktop.messages.isEmpty());
     }
 
-    void openers()
-    {
+    void openers() {
         Harness h;
         QTest::mouseClick(h.form->Command5, Qt::LeftButton);
         QTest::mouseClick(h.form->Command6, Qt::LeftButton);
