@@ -23,16 +23,19 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Places and sizes are kept in twips, 15 to the pixel.
-int px(int twips) {
+int px(int twips)
+{
     return qRound(twips / 15.0);
 }
 
-QRect twips(int left, int top, int width, int height) {
+QRect twips(int left, int top, int width, int height)
+{
     return QRect(px(left), px(top), px(width), px(height));
 }
 
 // 宋体 where it is installed, else a CJK serif, else whatever CJK face fontconfig finds.
-QFont songti(double points, bool bold) {
+QFont songti(double points, bool bold)
+{
     QFont font;
     font.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s});
     font.setPointSizeF(points);
@@ -40,21 +43,24 @@ QFont songti(double points, bool bold) {
     return font;
 }
 
-QLabel *label(QWidget *parent, const QString &text) {
+QLabel *label(QWidget *parent, const QString &text)
+{
     auto *l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     return l;
 }
 
 // A label that sizes itself to its text, its top-left corner fixed.
-QLabel *autoLabel(QWidget *parent, const QString &text, int left, int top) {
+QLabel *autoLabel(QWidget *parent, const QString &text, int left, int top)
+{
     QLabel *l = label(parent, text);
     l->move(px(left), px(top));
     l->adjustSize();
     return l;
 }
 
-QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2) {
+QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2)
+{
     auto *f = new QFrame(parent);
     f->setGeometry(px(x1), px(y1), px(x2 - x1) + 1, px(y2 - y1) + 1);
     f->setAutoFillBackground(true);
@@ -64,13 +70,15 @@ QFrame *line(QWidget *parent, int x1, int y1, int x2, int y2) {
     return f;
 }
 
-QCheckBox *checkBox(QWidget *parent, int left, int top) {
+QCheckBox *checkBox(QWidget *parent, int left, int top)
+{
     auto *c = new QCheckBox(parent);
     c->setGeometry(twips(left, top, 255, 180));
     return c;
 }
 
-QWidget *makeBrowser(bool real, QWidget *frame) {
+QWidget *makeBrowser(bool real, QWidget *frame)
+{
     QWidget *browser = real ? new QWebEngineView(frame) : new QWidget(frame);
     if (!real) {
         browser->setAutoFillBackground(true);
@@ -88,12 +96,14 @@ QWidget *makeBrowser(bool real, QWidget *frame) {
 class TightLabel final : public QLabel {
 public:
     TightLabel(const QString &text, QWidget *parent)
-        : QLabel(text, parent) {
+        : QLabel(text, parent)
+    {
         setTextFormat(Qt::PlainText);
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override {
+    void paintEvent(QPaintEvent *) override
+    {
         QString shown = text();
         while (shown.endsWith(u'\n') || shown.endsWith(u'\r'))
             shown.chop(1);
@@ -129,16 +139,19 @@ const QString kLabel9Text =
 } // namespace
 
 PictureButton::PictureButton(const QString &caption, QWidget *parent)
-    : QPushButton(caption, parent) {
+    : QPushButton(caption, parent)
+{
     setCursor(pictures::handPointer());
 }
 
-void PictureButton::paintEvent(QPaintEvent *) {
+void PictureButton::paintEvent(QPaintEvent *)
+{
     static const QPixmap face = pictures::buttonFace();
     QPainter p(this);
     const bool down = isDown();
     p.drawPixmap(rect(), face);
-    if (down) p.fillRect(rect(), QColor(0, 0, 0, 28));
+    if (down)
+        p.fillRect(rect(), QColor(0, 0, 0, 28));
     p.setFont(font());
     p.setPen(palette().color(QPalette::ButtonText));
     p.drawText(rect().translated(down ? 1 : 0, down ? 1 : 0), Qt::AlignCenter, text());
@@ -150,17 +163,20 @@ void PictureButton::paintEvent(QPaintEvent *) {
     }
 }
 
-void ResultList::mousePressEvent(QMouseEvent *event) {
+void ResultList::mousePressEvent(QMouseEvent *event)
+{
     QListWidget::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) &&
         currentRow() >= 0)
         emit userSelected();
 }
 
-void ResultList::keyPressEvent(QKeyEvent *event) {
+void ResultList::keyPressEvent(QKeyEvent *event)
+{
     const int before = currentRow();
     QListWidget::keyPressEvent(event);
-    if (currentRow() != before && currentRow() >= 0) emit userSelected();
+    if (currentRow() != before && currentRow() >= 0)
+        emit userSelected();
 }
 
 Form8::Form8(Form8Options options)
@@ -194,7 +210,8 @@ Form8::Form8(Form8Options options)
     , m_ownDesktop(options.desktop ? nullptr : std::make_unique<Desktop>())
     , m_desktop(options.desktop ? options.desktop : m_ownDesktop.get())
     , m_quit(options.quit ? std::move(options.quit) : [] { QCoreApplication::exit(0); })
-    , m_miner(*this, options.miner) {
+    , m_miner(*this, options.miner)
+{
     setWindowTitle(u"Tailspade"_s + QString(6, u' ') + QLatin1StringView(publisher::kHomePage) +
                    u' ' + QString::fromUtf8(publisher::kName));
     setWindowIcon(pictures::windowIcon());
@@ -270,7 +287,8 @@ Form8::Form8(Form8Options options)
 
 Form8::~Form8() = default;
 
-void Form8::Form_Load() {
+void Form8::Form_Load()
+{
     Q_INIT_RESOURCE(resources); // the bundled page lives in a static library
     const QString sep = QDir::separator();
     Label6->setText(u"结果保存在："_s + QDir::toNativeSeparators(m_miner.programDir()) + sep +
@@ -280,7 +298,8 @@ void Form8::Form_Load() {
         browser->load(QUrl(QString::fromLatin1(publisher::kToolsPage)));
 }
 
-void Form8::Form_Unload(bool &cancel) {
+void Form8::Form_Unload(bool &cancel)
+{
     if (!m_desktop->confirmExit(this)) {
         cancel = true;
         return;
@@ -290,15 +309,18 @@ void Form8::Form_Unload(bool &cancel) {
     m_quit();
 }
 
-void Form8::closeEvent(QCloseEvent *event) {
+void Form8::closeEvent(QCloseEvent *event)
+{
     bool cancel = false;
     Form_Unload(cancel);
     event->setAccepted(!cancel);
 }
 
-void Form8::List3_Click() {
+void Form8::List3_Click()
+{
     const QListWidgetItem *item = List3->currentItem();
-    if (!item) return;
+    if (!item)
+        return;
     const QString keyword = item->text();
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -306,68 +328,87 @@ void Form8::List3_Click() {
     setLabel5Caption(u"长尾词："_s + keyword + u"  复制成功"_s);
 }
 
-void Form8::Command5_Click() {
+void Form8::Command5_Click()
+{
     // Passed on even before the first save has created the folder.
     m_desktop->open(QUrl::fromLocalFile(m_miner.programDir() + u"/Keywords/"_s));
 }
 
-void Form8::Command6_Click() {
+void Form8::Command6_Click()
+{
     m_desktop->open(QUrl(QString::fromLatin1(publisher::kHomePage)));
 }
 
-void Form8::Check2_Click() {
+void Form8::Check2_Click()
+{
     Check3->setChecked(!Check2->isChecked());
 }
 
-void Form8::Check3_Click() {
+void Form8::Check3_Click()
+{
     Check2->setChecked(!Check3->isChecked());
 }
 
-QString Form8::Text2() const {
+QString Form8::Text2() const
+{
     return Text2Edit->text();
 }
-void Form8::setText2(const QString &text) {
+void Form8::setText2(const QString &text)
+{
     Text2Edit->setText(text);
 }
-QString Form8::Combo1Text() const {
+QString Form8::Combo1Text() const
+{
     return Combo1->currentText();
 }
-int Form8::Check1Value() const {
+int Form8::Check1Value() const
+{
     return Check1->isChecked() ? 1 : 0;
 }
-int Form8::Check2Value() const {
+int Form8::Check2Value() const
+{
     return Check2->isChecked() ? 1 : 0;
 }
-void Form8::setCheck2Value(int value) {
+void Form8::setCheck2Value(int value)
+{
     Check2->setChecked(value == 1);
 }
-void Form8::setCheck3Value(int value) {
+void Form8::setCheck3Value(int value)
+{
     Check3->setChecked(value == 1);
 }
-QString Form8::Command1Caption() const {
+QString Form8::Command1Caption() const
+{
     return Command1->text();
 }
-void Form8::setCommand1Caption(const QString &caption) {
+void Form8::setCommand1Caption(const QString &caption)
+{
     Command1->setText(caption);
 }
-void Form8::setLabel4Caption(const QString &text) {
+void Form8::setLabel4Caption(const QString &text)
+{
     Label4->setText(text);
 }
 
-void Form8::setLabel5Caption(const QString &text) {
+void Form8::setLabel5Caption(const QString &text)
+{
     Label5->setText(text);
     Label5->adjustSize();
 }
 
-void Form8::List3Clear() {
+void Form8::List3Clear()
+{
     List3->clear();
 }
-void Form8::List3AddItem(const QString &item) {
+void Form8::List3AddItem(const QString &item)
+{
     List3->addItem(item);
 }
-qsizetype Form8::List3Count() const {
+qsizetype Form8::List3Count() const
+{
     return List3->count();
 }
-void Form8::MsgBox(const QString &text) {
+void Form8::MsgBox(const QString &text)
+{
     m_desktop->inform(this, text);
 }

@@ -4,7 +4,8 @@
 #include <QApplication>
 #include <QScreen>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     prepareBrowserEnvironment();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -9,7 +9,8 @@ namespace pictures {
 namespace {
 
 // A spade: the product's mark, scaled to the icon size.
-QPixmap spade(int size) {
+QPixmap spade(int size)
+{
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -35,14 +36,16 @@ QPixmap spade(int size) {
 
 } // namespace
 
-QIcon windowIcon() {
+QIcon windowIcon()
+{
     QIcon icon;
     for (int size : {48, 32, 24, 16})
         icon.addPixmap(spade(size));
     return icon;
 }
 
-QPixmap buttonFace() {
+QPixmap buttonFace()
+{
     QPixmap pixmap(100, 47);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -57,7 +60,8 @@ QPixmap buttonFace() {
     return pixmap;
 }
 
-QCursor handPointer() {
+QCursor handPointer()
+{
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -83,7 +87,8 @@ QCursor handPointer() {
     return QCursor(pixmap, 6, 0);
 }
 
-QPixmap background() {
+QPixmap background()
+{
     QImage image(2, 397, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
         // Pale blue at the top fading to white, as behind a form.

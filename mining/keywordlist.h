@@ -11,7 +11,8 @@ public:
     void AddItem(const QString &item) { m_items.append(item); }
     qsizetype ListCount() const { return m_items.size(); }
     // The entry at i; one past the end (and any other position) gives empty text.
-    QString List(qsizetype i) const {
+    QString List(qsizetype i) const
+    {
         return i >= 0 && i < m_items.size() ? m_items.at(i) : QString();
     }
     qsizetype ListIndex() const { return m_index; }

@@ -11,18 +11,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString count(qsizetype n) {
+QString count(qsizetype n)
+{
     return QString::number(n);
 }
 
 // The whole text a number, blanks around allowed. Anything else sets no limit.
-std::optional<double> targetCount(const QString &text) {
+std::optional<double> targetCount(const QString &text)
+{
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
-QString reasonText(const SaveResult &result) {
+QString reasonText(const SaveResult &result)
+{
     switch (result.status) {
     case SaveResult::Status::FolderFailed:
         return u"无法创建保存文件夹"_s;
@@ -41,20 +44,24 @@ QString reasonText(const SaveResult &result) {
 
 Miner::Miner(MinerView &view, MinerOptions options)
     : m_view(view)
-    , m_options(std::move(options)) {
+    , m_options(std::move(options))
+{
     if (m_options.programDir.isEmpty())
         m_options.programDir = QCoreApplication::applicationDirPath();
-    if (!m_options.clock) m_options.clock = [] { return QDateTime::currentDateTime(); };
+    if (!m_options.clock)
+        m_options.clock = [] { return QDateTime::currentDateTime(); };
     Timer1.setInterval(10);
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &Miner::Timer1_Timer);
 }
 
-QString Miner::queryUrl(const QString &keyword) const {
+QString Miner::queryUrl(const QString &keyword) const
+{
     return m_options.searchPrefix + QString::fromLatin1(QUrl::toPercentEncoding(keyword));
 }
 
-void Miner::Command1_Click() {
+void Miner::Command1_Click()
+{
     Text1 = u"0"_s;
     if (m_view.Command1Caption() == u"停止"_s) {
         m_view.setLabel4Caption(u"半途停止，目前共挖掘到"_s + count(List2.ListCount()) +
@@ -83,11 +90,13 @@ void Miner::Command1_Click() {
     Label3 = u"-1"_s;
     Timer1.start();
     m_view.setLabel5Caption(QString());
-    if (seed.at(0) >= u'A' && seed.at(0) <= u'Z') m_view.setText2(seed.toLower());
+    if (seed.at(0) >= u'A' && seed.at(0) <= u'Z')
+        m_view.setText2(seed.toLower());
     m_view.setCommand1Caption(u"停止"_s);
 }
 
-void Miner::Command3_Click() {
+void Miner::Command3_Click()
+{
     m_view.setCheck3Value(0);
     m_view.setCheck2Value(1);
     const SaveResult saved = Command4_Click();
@@ -97,21 +106,25 @@ void Miner::Command3_Click() {
                              : saveFailedText(saved));
 }
 
-SaveResult Miner::Command4_Click() {
+SaveResult Miner::Command4_Click()
+{
     return saveResults(m_options.programDir, m_view.Text2(), List2.items(),
                        m_view.Check2Value() == 1, m_options.clock());
 }
 
-QString Miner::saveFailedText(const SaveResult &result) const {
+QString Miner::saveFailedText(const SaveResult &result) const
+{
     return u"保存失败！"_s + reasonText(result) + u"："_s + result.path + u"\n本次采集到的"_s +
            count(List2.ListCount()) + u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
 }
 
-bool Miner::IsKnownKeyword(const QString &keyword) const {
+bool Miner::IsKnownKeyword(const QString &keyword) const
+{
     return keyword.isEmpty() || m_known.contains(keyword);
 }
 
-void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last) {
+void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last)
+{
     const bool wholeSeed = m_view.Check1Value() == 1;
     const QString seed = m_view.Text2();
     for (const QString &candidate : cutCandidates(page)) {
@@ -121,10 +134,13 @@ void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, co
     }
 }
 
-void Miner::Command2_Click() {
-    if (Text1 == u"1"_s) return;
+void Miner::Command2_Click()
+{
+    if (Text1 == u"1"_s)
+        return;
     const qsizetype candidates = List1.ListCount();
-    if (candidates == 0) return;
+    if (candidates == 0)
+        return;
     const std::optional<double> target = targetCount(m_view.Combo1Text());
     const auto targetMet = [&] { return target && *target == double(m_view.List3Count()); };
 
@@ -132,7 +148,8 @@ void Miner::Command2_Click() {
     // would only refresh Label2 and repeat one and the same target test: do it once.
     if (m_examined > 0) {
         Label2 = count(List2.ListCount());
-        if (targetMet()) return reachTarget();
+        if (targetMet())
+            return reachTarget();
     }
     for (qsizetype i = m_examined; i < candidates; ++i) {
         const QString candidate = List1.List(i);
@@ -143,11 +160,13 @@ void Miner::Command2_Click() {
         }
         m_examined = i + 1;
         Label2 = count(List2.ListCount());
-        if (targetMet()) return reachTarget();
+        if (targetMet())
+            return reachTarget();
     }
 }
 
-void Miner::reachTarget() {
+void Miner::reachTarget()
+{
     Text1 = u"1"_s;
     Timer1.stop();
     const SaveResult saved = Command4_Click();
@@ -159,7 +178,8 @@ void Miner::reachTarget() {
                              : saveFailedText(saved));
 }
 
-void Miner::closeExhausted() {
+void Miner::closeExhausted()
+{
     Timer1.stop();
     const QString n = count(List2.ListCount());
     m_view.setLabel4Caption(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s);
@@ -170,10 +190,13 @@ void Miner::closeExhausted() {
                              : saveFailedText(saved));
 }
 
-void Miner::Timer1_Timer() {
+void Miner::Timer1_Timer()
+{
     // While a tick waits for its page the timer keeps firing; those ticks do nothing.
-    if (m_inTick || Text1 == u"1"_s) return;
-    if (Label2 == Label3) return closeExhausted();
+    if (m_inTick || Text1 == u"1"_s)
+        return;
+    if (Label2 == Label3)
+        return closeExhausted();
 
     Label3 = QString::number(Label3.toLongLong() + 1);
     const QString seed = m_view.Text2();
@@ -192,7 +215,8 @@ void Miner::Timer1_Timer() {
     const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs);
     m_inTick = false;
     // Stopped, restarted or abandoned while the page was awaited: the page belongs to no run.
-    if (run != m_run) return;
+    if (run != m_run)
+        return;
 
     if (fromQueue)
         m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
@@ -201,7 +225,8 @@ void Miner::Timer1_Timer() {
     Command2_Click();
 }
 
-void Miner::abandon() {
+void Miner::abandon()
+{
     Timer1.stop();
     ++m_run;
 }

@@ -14,7 +14,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-std::filesystem::path toFsPath(const QString &path) {
+std::filesystem::path toFsPath(const QString &path)
+{
 #ifdef Q_OS_WIN
     return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
 #else
@@ -24,18 +25,22 @@ std::filesystem::path toFsPath(const QString &path) {
 }
 
 // QDir::mkdir gives no reason for a failure; std::filesystem does.
-bool ensureFolder(const QString &folder, QString *detail) {
+bool ensureFolder(const QString &folder, QString *detail)
+{
     std::error_code ec;
     const std::filesystem::path fsPath = toFsPath(folder);
     std::filesystem::create_directory(fsPath, ec);
-    if (!ec && std::filesystem::is_directory(fsPath, ec)) return true;
+    if (!ec && std::filesystem::is_directory(fsPath, ec))
+        return true;
     *detail = ec ? QString::fromLocal8Bit(ec.message().c_str())
                  : u"a file that is not a folder is in the way"_s;
     return false;
 }
 
-bool isForbiddenInFileName(char16_t c) {
-    if (c < 0x20 || c == 0x7F) return true;
+bool isForbiddenInFileName(char16_t c)
+{
+    if (c < 0x20 || c == 0x7F)
+        return true;
     switch (c) {
     case u'\\':
     case u'/':
@@ -52,14 +57,16 @@ bool isForbiddenInFileName(char16_t c) {
     }
 }
 
-QByteArray encodeGbk(QStringView text, bool *ok) {
+QByteArray encodeGbk(QStringView text, bool *ok)
+{
     QStringEncoder gbk("GBK");
     const QByteArray bytes = gbk.encode(text);
     *ok = !gbk.hasError();
     return bytes;
 }
 
-SaveResult makeResult(SaveResult::Status status, const QString &path, const QString &detail) {
+SaveResult makeResult(SaveResult::Status status, const QString &path, const QString &detail)
+{
     SaveResult r;
     r.status = status;
     r.path = path;
@@ -67,7 +74,8 @@ SaveResult makeResult(SaveResult::Status status, const QString &path, const QStr
     return r;
 }
 
-SaveResult appendBlock(const QString &path, const QByteArray &block) {
+SaveResult appendBlock(const QString &path, const QByteArray &block)
+{
     const QString nativePath = QDir::toNativeSeparators(path);
     QFile file(path);
     // Unbuffered: the block reaches the system in this write, so a short write shows here.
@@ -84,7 +92,8 @@ SaveResult appendBlock(const QString &path, const QByteArray &block) {
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 
-SaveResult replaceFile(const QString &path, const QByteArray &block) {
+SaveResult replaceFile(const QString &path, const QByteArray &block)
+{
     const QString nativePath = QDir::toNativeSeparators(path);
     // The old file is only replaced by commit(); any failure before leaves it as it was.
     QSaveFile file(path);
@@ -103,36 +112,43 @@ SaveResult replaceFile(const QString &path, const QByteArray &block) {
 
 } // namespace
 
-QString resultFolderPath(const QString &programDir) {
+QString resultFolderPath(const QString &programDir)
+{
     return QDir::toNativeSeparators(QDir(programDir).filePath(u"Keywords"_s));
 }
 
-QString resultFileName(const QString &seed) {
+QString resultFileName(const QString &seed)
+{
     QString name = seed;
     for (QChar &c : name) {
-        if (isForbiddenInFileName(c.unicode())) c = u'_';
+        if (isForbiddenInFileName(c.unicode()))
+            c = u'_';
     }
     return u"关键词-"_s + name + u".txt"_s;
 }
 
-QString formatSaveTime(const QDateTime &when) {
+QString formatSaveTime(const QDateTime &when)
+{
     // Built by hand so that neither the system locale nor Qt's format parser can change it.
     const QDate d = when.date();
     const QTime t = when.time();
     QString text = QString::number(d.year()) + u'/' + QString::number(d.month()) + u'/' +
                    QString::number(d.day());
-    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0) return text;
+    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0)
+        return text;
     return text + u' ' + QString::number(t.hour()) + u':' +
            QStringLiteral("%1").arg(t.minute(), 2, 10, QChar(u'0')) + u':' +
            QStringLiteral("%1").arg(t.second(), 2, 10, QChar(u'0'));
 }
 
-QByteArray encodeForFile(const QString &text) {
+QByteArray encodeForFile(const QString &text)
+{
     // Qt's ICU-backed encoder cannot be reset or move-assigned reliably once it has reported an
     // error, so a fresh one replaces it after every miss.
     bool ok = false;
     QByteArray bytes = encodeGbk(text, &ok);
-    if (ok) return bytes;
+    if (ok)
+        return bytes;
 
     // Rare path. Lines that GBK takes whole stay one conversion each; only a line holding a
     // character outside GBK is converted code point by code point.
@@ -159,7 +175,8 @@ QByteArray encodeForFile(const QString &text) {
                 bytes += '?'; // half a character has no form in any code page
                 continue;
             }
-            if (!gbk) gbk.emplace("GBK");
+            if (!gbk)
+                gbk.emplace("GBK");
             const QByteArray piece = gbk->encode(cp);
             if (!gbk->hasError()) {
                 bytes += piece;
@@ -173,7 +190,8 @@ QByteArray encodeForFile(const QString &text) {
     return bytes;
 }
 
-QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when) {
+QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when)
+{
     const QString crlf = u"\r\n"_s;
     QString text = u"以下是与 {"_s + seed + u"} 相关长尾词    保存时间："_s + formatSaveTime(when) +
                    u"     本次共"_s + QString::number(entries.size()) + u"条"_s + crlf + crlf;
@@ -183,7 +201,8 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
 }
 
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
-                       bool append, const QDateTime &when) {
+                       bool append, const QDateTime &when)
+{
     const QString folder = QDir(programDir).filePath(u"Keywords"_s);
     QString detail;
     if (!ensureFolder(folder, &detail))

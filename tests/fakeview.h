@@ -20,13 +20,15 @@ public:
     QString Combo1Text() const override { return combo1; }
     int Check1Value() const override { return check1; }
     int Check2Value() const override { return check2; }
-    void setCheck2Value(int value) override {
+    void setCheck2Value(int value) override
+    {
         if (value != check2) {
             check2 = value;
             check3 = value == 1 ? 0 : 1;
         }
     }
-    void setCheck3Value(int value) override {
+    void setCheck3Value(int value) override
+    {
         if (value != check3) {
             check3 = value;
             check2 = value == 1 ? 0 : 1;

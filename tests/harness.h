@@ -22,22 +22,27 @@ public:
     int exitQuestions = 0;
     std::function<void()> onMessage; // runs when a message box would be shown
 
-    void inform(QWidget *, const QString &text) override {
+    void inform(QWidget *, const QString &text) override
+    {
         messages.append(text);
-        if (onMessage) onMessage();
+        if (onMessage)
+            onMessage();
     }
-    bool confirmExit(QWidget *) override {
+    bool confirmExit(QWidget *) override
+    {
         ++exitQuestions;
         return exitAnswer;
     }
-    bool open(const QUrl &url) override {
+    bool open(const QUrl &url) override
+    {
         opened.append(url);
         return true;
     }
 };
 
 // A result page as the search engine sends it: GBK, suggestions behind the first-family marker.
-inline QByteArray suggestionPage(const QStringList &suggestions) {
+inline QByteArray suggestionPage(const QStringList &suggestions)
+{
     QString html = QStringLiteral("<html><body><div id=\"rs\">xn1 related");
     for (const QString &s : suggestions)
         html += QStringLiteral("<th><a class=\"xn1\">") + s + QStringLiteral("</a></th>");
@@ -46,7 +51,8 @@ inline QByteArray suggestionPage(const QStringList &suggestions) {
     return gbk.encode(html);
 }
 
-inline QDateTime fixedClock() {
+inline QDateTime fixedClock()
+{
     return QDateTime(QDate(2026, 12, 7), QTime(10, 5, 9));
 }
 
@@ -60,11 +66,13 @@ struct Harness {
     int quitCalls = 0;
     std::unique_ptr<Form8> form;
 
-    Harness() {
+    Harness()
+    {
         engine.listen();
         engine.setHandler([this](const QByteArray &target) {
             const QString keyword = TestServer::queryKeyword(target);
-            if (onQuery) onQuery(keyword);
+            if (onQuery)
+                onQuery(keyword);
             TestServer::Response r;
             r.body = suggestionPage(pages.value(keyword));
             if (slowKeywords.contains(keyword)) {
@@ -85,25 +93,30 @@ struct Harness {
 
     Miner &miner() { return form->miner(); }
 
-    QStringList queried() const {
+    QStringList queried() const
+    {
         QStringList keywords;
         for (const QByteArray &target : engine.requests())
             keywords.append(TestServer::queryKeyword(target));
         return keywords;
     }
 
-    QString resultPath(const QString &seed) const {
+    QString resultPath(const QString &seed) const
+    {
         return dir.path() + QStringLiteral("/Keywords/") + QStringLiteral("关键词-") + seed +
                QStringLiteral(".txt");
     }
 
     // The result file decoded, split at CR LF (the last, empty piece dropped).
-    QStringList resultLines(const QString &seed) const {
+    QStringList resultLines(const QString &seed) const
+    {
         QFile file(resultPath(seed));
-        if (!file.open(QIODevice::ReadOnly)) return {};
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
         QStringDecoder gb18030("GB18030");
         QStringList lines = QString(gb18030.decode(file.readAll())).split(QStringLiteral("\r\n"));
-        if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
         return lines;
     }
 };

@@ -15,14 +15,18 @@ struct ReferenceMerge {
     QString target = QStringLiteral("0");
     bool timerOn = true;
 
-    bool isKnownKeyword(const QString &keyword) const {
+    bool isKnownKeyword(const QString &keyword) const
+    {
         for (const QString &entry : list2)
-            if (entry == keyword) return true;
+            if (entry == keyword)
+                return true;
         return keyword.isEmpty();
     }
 
-    void command2() {
-        if (text1 == QStringLiteral("1")) return;
+    void command2()
+    {
+        if (text1 == QStringLiteral("1"))
+            return;
         const qsizetype count = list1.size();
         for (qsizetype i = 0; i < count; ++i) {
             const QString candidate = list1.at(i);

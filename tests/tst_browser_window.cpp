@@ -16,7 +16,8 @@ class BrowserWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsShowsTheToolsPageAndCloses() {
+    void startsShowsTheToolsPageAndCloses()
+    {
         RecordingDesktop desktop;
         int quits = 0;
         QTemporaryDir dir;
@@ -43,7 +44,8 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     prepareBrowserEnvironment();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

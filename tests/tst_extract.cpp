@@ -14,7 +14,8 @@ namespace {
 const QString M1 = u"xn1\">"_s;
 const QString M0 = u"xn0\">"_s;
 
-QString markers(const QString &marker, const QStringList &pieces) {
+QString markers(const QString &marker, const QStringList &pieces)
+{
     QString page = u"<head>"_s;
     for (const QString &p : pieces)
         page += marker + p;
@@ -26,14 +27,16 @@ class ExtractTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void appleTable_data() {
+    void appleTable_data()
+    {
         QTest::addColumn<bool>("wholeSeed");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("check1 off")
             << false << QStringList{u"apple pie"_s, u"green tea"_s, u"pineapple jam"_s};
         QTest::newRow("check1 on") << true << QStringList{u"apple pie"_s, u"pineapple jam"_s};
     }
-    void appleTable() {
+    void appleTable()
+    {
         QFETCH(bool, wholeSeed);
         QFETCH(QStringList, expected);
         Harness h;
@@ -52,7 +55,8 @@ private slots:
         QCOMPARE(h.miner().Label1, QString::number(2 * expected.size()));
     }
 
-    void cutting_data() {
+    void cutting_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QStringList>("expected");
 
@@ -85,20 +89,23 @@ private slots:
         QTest::newRow("marker split by other text is no marker")
             << u"xn1\" >a</a>"_s << QStringList{};
     }
-    void cutting() {
+    void cutting()
+    {
         QFETCH(QString, page);
         QFETCH(QStringList, expected);
         QCOMPARE(cutCandidates(page), expected);
     }
 
-    void emptyCandidatesAreNeverAppended() {
+    void emptyCandidatesAreNeverAppended()
+    {
         Harness h;
         h.miner().ExtractRelatedKeywords(u"xn1\">xn1\"></a>xn1\">"_s, u"软"_s, u"站"_s);
         QCOMPARE(h.miner().List1.ListCount(), 0);
         QCOMPARE(h.miner().Label1, u"0"_s);
     }
 
-    void seedCharacters_data() {
+    void seedCharacters_data()
+    {
         QTest::addColumn<QString>("seed");
         QTest::addColumn<bool>("wholeSeed");
         QTest::addColumn<QStringList>("candidates");
@@ -122,7 +129,8 @@ private slots:
         QTest::newRow("last character outside the BMP is one character")
             << u"鲜😀"_s << false << QStringList{u"x😁"_s, u"😀"_s} << QStringList{u"😀"_s};
     }
-    void seedCharacters() {
+    void seedCharacters()
+    {
         QFETCH(QString, seed);
         QFETCH(bool, wholeSeed);
         QFETCH(QStringList, candidates);
@@ -138,7 +146,8 @@ private slots:
         QCOMPARE(h.miner().List1.items(), accepted);
     }
 
-    void characterHelpers() {
+    void characterHelpers()
+    {
         QCOMPARE(firstCharacter(u"😀鲜"_s), u"😀"_s);
         QCOMPARE(lastCharacter(u"鲜😀"_s), u"😀"_s);
         QCOMPARE(firstCharacter(u"花"_s), u"花"_s);
@@ -149,7 +158,8 @@ private slots:
         QCOMPARE(firstCharacter(lone), QString(QChar(0xDC00)));
     }
 
-    void hostilePagesAreHarmless_data() {
+    void hostilePagesAreHarmless_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<int>("expectedCandidates");
         QString big;
@@ -164,7 +174,8 @@ private slots:
             invalid += QChar(0xD800 + i % 2048) + M1;
         QTest::newRow("lone surrogates") << invalid << 10;
     }
-    void hostilePagesAreHarmless() {
+    void hostilePagesAreHarmless()
+    {
         QFETCH(QString, page);
         QFETCH(int, expectedCandidates);
         QCOMPARE(cutCandidates(page).size(), expectedCandidates);
@@ -173,7 +184,8 @@ private slots:
         QVERIFY(h.miner().List1.ListCount() <= expectedCandidates);
     }
 
-    void keywordListOperations() {
+    void keywordListOperations()
+    {
         KeywordList list;
         QCOMPARE(list.ListIndex(), -1);
         QCOMPARE(list.List(0), QString()); // one past the end of an empty list

@@ -15,12 +15,14 @@ class MergeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void fastMergeMatchesReference_data() {
+    void fastMergeMatchesReference_data()
+    {
         QTest::addColumn<quint32>("seed");
         for (quint32 s = 1; s <= 40; ++s)
             QTest::newRow(qPrintable(u"stream %1"_s.arg(s))) << s;
     }
-    void fastMergeMatchesReference() {
+    void fastMergeMatchesReference()
+    {
         QFETCH(quint32, seed);
         QRandomGenerator rng(seed);
         QTemporaryDir dir;
@@ -70,7 +72,8 @@ private slots:
         }
     }
 
-    void emptyCandidateListLeavesLabel2Alone() {
+    void emptyCandidateListLeavesLabel2Alone()
+    {
         QTemporaryDir dir;
         FakeView view;
         MinerOptions options;
@@ -81,7 +84,8 @@ private slots:
         QCOMPARE(miner.Label2, u"7"_s);
     }
 
-    void knownKeywords() {
+    void knownKeywords()
+    {
         QTemporaryDir dir;
         FakeView view;
         MinerOptions options;

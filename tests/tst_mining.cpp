@@ -15,18 +15,21 @@ namespace {
 const QString kIdle = u"开始采集"_s;
 const QString kRunning = u"停止"_s;
 
-QString header(const QString &seed, int n) {
+QString header(const QString &seed, int n)
+{
     return u"以下是与 {"_s + seed + u"} 相关长尾词    保存时间：2026/12/7 10:05:09     本次共"_s +
            QString::number(n) + u"条"_s;
 }
 
 // Starts a run whose ticks the test takes one by one.
-void startByHand(Harness &h) {
+void startByHand(Harness &h)
+{
     h.form->Command1->click();
     h.miner().Timer1.stop();
 }
 
-void runToEnd(Harness &h) {
+void runToEnd(Harness &h)
+{
     h.form->Command1->click();
     QTRY_COMPARE_WITH_TIMEOUT(h.form->Command1->text(), kIdle, 30000);
 }
@@ -36,7 +39,8 @@ class MiningTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void roadOfOneQuery() {
+    void roadOfOneQuery()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花A"_s, u"鲜花B"_s, u"鲜花C"_s});
@@ -79,7 +83,8 @@ private slots:
         QCOMPARE(m.Text1, u"0"_s);
     }
 
-    void seedPageWithNothingClosesOnTheSecondTick() {
+    void seedPageWithNothingClosesOnTheSecondTick()
+    {
         Harness h;
         runToEnd(h);
         QCOMPARE(h.queried(), QStringList{u"软件站"_s});
@@ -93,7 +98,8 @@ private slots:
         QVERIFY(!h.miner().Timer1.isActive());
     }
 
-    void breadthFirstOverThreeLevels() {
+    void breadthFirstOverThreeLevels()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s, u"花b"_s, u"绿叶"_s});
@@ -112,13 +118,15 @@ private slots:
                  (QStringList{header(u"鲜花"_s, 6), QString()} + harvest));
     }
 
-    void targetEndsTheRunAtItsCandidate_data() {
+    void targetEndsTheRunAtItsCandidate_data()
+    {
         QTest::addColumn<QString>("target");
         QTest::newRow("10") << u"10"_s;
         QTest::newRow("blanks around") << u" 10 "_s;
         QTest::newRow("10.0") << u"10.0"_s;
     }
-    void targetEndsTheRunAtItsCandidate() {
+    void targetEndsTheRunAtItsCandidate()
+    {
         QFETCH(QString, target);
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
@@ -151,7 +159,8 @@ private slots:
         QCOMPARE(h.engine.requests().size(), 2);
     }
 
-    void targetsThatCannotBeMetSetNoLimit_data() {
+    void targetsThatCannotBeMetSetNoLimit_data()
+    {
         QTest::addColumn<QString>("target");
         QTest::newRow("0") << u"0"_s;
         QTest::newRow("letters") << u"abc"_s;
@@ -159,7 +168,8 @@ private slots:
         QTest::newRow("fraction") << u"2.5"_s;
         QTest::newRow("negative") << u"-3"_s;
     }
-    void targetsThatCannotBeMetSetNoLimit() {
+    void targetsThatCannotBeMetSetNoLimit()
+    {
         QFETCH(QString, target);
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
@@ -173,7 +183,8 @@ private slots:
         QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到5个长尾词"_s);
     }
 
-    void targetChangedDuringTheRunIsMetByKnownCandidates() {
+    void targetChangedDuringTheRunIsMetByKnownCandidates()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s, u"鲜花2"_s, u"鲜花3"_s});
@@ -188,7 +199,8 @@ private slots:
         QVERIFY(h.desktop.messages.first().startsWith(u"恭喜！已完成您需要的3个"_s));
     }
 
-    void stopWhileAPageIsAwaited() {
+    void stopWhileAPageIsAwaited()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s, u"鲜花b"_s, u"鲜花c"_s});
@@ -196,7 +208,8 @@ private slots:
         h.slowKeywords.insert(u"鲜花a"_s, 300);
         h.form->setCheck2Value(1); // append chosen by the user; a stop leaves overwrite behind
         h.onQuery = [&](const QString &keyword) {
-            if (keyword == u"鲜花a"_s) QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+            if (keyword == u"鲜花a"_s)
+                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
         };
         startByHand(h);
         h.miner().Timer1_Timer();
@@ -225,7 +238,8 @@ private slots:
         QCOMPARE(h.resultLines(u"鲜花"_s).size(), 10);
     }
 
-    void latePageNeverReachesTheNextRun() {
+    void latePageNeverReachesTheNextRun()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花late"_s});
@@ -245,7 +259,8 @@ private slots:
         h.miner().abandon();
     }
 
-    void startStopStart() {
+    void startStopStart()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s});
@@ -264,7 +279,8 @@ private slots:
         h.miner().abandon();
     }
 
-    void stopRightAfterStartSavesNothing() {
+    void stopRightAfterStartSavesNothing()
+    {
         Harness h;
         h.form->Command1->click();
         h.form->Command1->click();
@@ -277,7 +293,8 @@ private slots:
         QVERIFY(h.form->Check3->isChecked());
     }
 
-    void seedEditedDuringTheRun() {
+    void seedEditedDuringTheRun()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花a"_s});
@@ -292,7 +309,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(h.resultPath(u"鲜花"_s)));
     }
 
-    void capitalFirstLetterIsLowered_data() {
+    void capitalFirstLetterIsLowered_data()
+    {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("used");
         QTest::newRow("ABC") << u"ABC"_s << u"abc"_s;
@@ -301,7 +319,8 @@ private slots:
         QTest::newRow("软件ABC") << u"软件ABC"_s << u"软件ABC"_s;
         QTest::newRow("spaces only") << u"  "_s << u"  "_s;
     }
-    void capitalFirstLetterIsLowered() {
+    void capitalFirstLetterIsLowered()
+    {
         QFETCH(QString, typed);
         QFETCH(QString, used);
         Harness h;
@@ -313,7 +332,8 @@ private slots:
         QCOMPARE(h.queried(), QStringList{used});
     }
 
-    void emptySeedIsRefused() {
+    void emptySeedIsRefused()
+    {
         Harness h;
         h.pages.insert(u"软件站"_s, {u"软件1"_s});
         startByHand(h);
@@ -329,13 +349,15 @@ private slots:
         QCOMPARE(h.form->List3->count(), 1);
     }
 
-    void failedSaveIsReportedAsFailure_data() {
+    void failedSaveIsReportedAsFailure_data()
+    {
         QTest::addColumn<QString>("end");
         QTest::newRow("queue used up") << u"exhausted"_s;
         QTest::newRow("target reached") << u"target"_s;
         QTest::newRow("user stop") << u"stop"_s;
     }
-    void failedSaveIsReportedAsFailure() {
+    void failedSaveIsReportedAsFailure()
+    {
         QFETCH(QString, end);
         Harness h;
         QFile blocker(h.dir.path() + u"/Keywords"_s);
@@ -343,7 +365,8 @@ private slots:
         blocker.close();
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s, u"鲜花2"_s});
-        if (end == u"target"_s) h.form->Combo1->setEditText(u"2"_s);
+        if (end == u"target"_s)
+            h.form->Combo1->setEditText(u"2"_s);
         startByHand(h);
         h.miner().Timer1_Timer();
         if (end == u"stop"_s) {
@@ -362,13 +385,15 @@ private slots:
         QVERIFY(h.form->Check3->isChecked());
     }
 
-    void keywordReachesTheEngineIntact_data() {
+    void keywordReachesTheEngineIntact_data()
+    {
         QTest::addColumn<QString>("seed");
         QTest::newRow("reserved characters") << u"a b&c#d+e%f=g?h"_s;
         QTest::newRow("chinese") << u"鲜花 快递"_s;
         QTest::newRow("outside the BMP") << u"😀花"_s;
     }
-    void keywordReachesTheEngineIntact() {
+    void keywordReachesTheEngineIntact()
+    {
         QFETCH(QString, seed);
         Harness h;
         h.form->Text2Edit->setText(seed);
@@ -378,7 +403,8 @@ private slots:
         QVERIFY(h.engine.requests().first().startsWith("/s?wd="));
     }
 
-    void ticksNeverOverlap() {
+    void ticksNeverOverlap()
+    {
         Harness h;
         h.form->Text2Edit->setText(u"鲜花"_s);
         h.pages.insert(u"鲜花"_s, {u"鲜花1"_s});

@@ -32,7 +32,8 @@ const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 const QDateTime kMorning(QDate(2026, 1, 5), QTime(9, 3, 7));
 
 // The block for entries 鲜花店 and 花 under the seed 鲜花, saved at kMorning.
-QByteArray expectedFlowerBlock() {
+QByteArray expectedFlowerBlock()
+{
     return kIntro + kXian + kHua + kAfterSeed + QByteArrayLiteral("2026/1/5 9:03:07") +
            kCountIntro + QByteArrayLiteral("2") + kTiao + kCrLf + kCrLf + kXian + kHua + kDian +
            kCrLf + kHua + kCrLf;
@@ -40,26 +41,32 @@ QByteArray expectedFlowerBlock() {
 const QString kSeed = u"鲜花"_s;
 const QStringList kEntries = {u"鲜花店"_s, u"花"_s};
 
-QByteArray readAll(const QString &path) {
+QByteArray readAll(const QString &path)
+{
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
     return f.readAll();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes) {
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
 }
 
-QString keywordsDir(const QTemporaryDir &dir) {
+QString keywordsDir(const QTemporaryDir &dir)
+{
     return dir.filePath(u"Keywords"_s);
 }
 
-QString flowerFile(const QTemporaryDir &dir) {
+QString flowerFile(const QTemporaryDir &dir)
+{
     return keywordsDir(dir) + u"/关键词-鲜花.txt"_s;
 }
 
-int openDescriptorCount() {
+int openDescriptorCount()
+{
     return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
 }
 
@@ -102,7 +109,8 @@ private slots:
     void save_fileSizeLimit_reportsWriteFailed();
 };
 
-void TestStorage::formatSaveTime_rendersChineseGeneralForm_data() {
+void TestStorage::formatSaveTime_rendersChineseGeneralForm_data()
+{
     QTest::addColumn<QDateTime>("when");
     QTest::addColumn<QString>("expected");
     QTest::newRow("single-digit month, day, hour") << kMorning << u"2026/1/5 9:03:07"_s;
@@ -118,13 +126,15 @@ void TestStorage::formatSaveTime_rendersChineseGeneralForm_data() {
                           << u"2024/2/29 12:00:00"_s;
 }
 
-void TestStorage::formatSaveTime_rendersChineseGeneralForm() {
+void TestStorage::formatSaveTime_rendersChineseGeneralForm()
+{
     QFETCH(QDateTime, when);
     QFETCH(QString, expected);
     QCOMPARE(formatSaveTime(when), expected);
 }
 
-void TestStorage::formatSaveTime_ignoresDefaultLocale() {
+void TestStorage::formatSaveTime_ignoresDefaultLocale()
+{
     // A locale with its own digits and date order must not leak into the file.
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
@@ -133,7 +143,8 @@ void TestStorage::formatSaveTime_ignoresDefaultLocale() {
     QCOMPARE(text, u"2026/1/5 9:03:07"_s);
 }
 
-void TestStorage::resultFileName_mapsForbiddenCharacters_data() {
+void TestStorage::resultFileName_mapsForbiddenCharacters_data()
+{
     QTest::addColumn<QString>("seed");
     QTest::addColumn<QString>("expected");
     QTest::newRow("plain seed") << u"鲜花"_s << u"关键词-鲜花.txt"_s;
@@ -150,19 +161,22 @@ void TestStorage::resultFileName_mapsForbiddenCharacters_data() {
     QTest::newRow("emoji kept") << u"花😀"_s << u"关键词-花😀.txt"_s;
 }
 
-void TestStorage::resultFileName_mapsForbiddenCharacters() {
+void TestStorage::resultFileName_mapsForbiddenCharacters()
+{
     QFETCH(QString, seed);
     QFETCH(QString, expected);
     QCOMPARE(resultFileName(seed), expected);
 }
 
-void TestStorage::resultFolderPath_isKeywordsInsideProgramDir() {
+void TestStorage::resultFolderPath_isKeywordsInsideProgramDir()
+{
     QCOMPARE(resultFolderPath(u"/opt/tailspade"_s),
              QDir::toNativeSeparators(u"/opt/tailspade/Keywords"_s));
     QCOMPARE(resultFolderPath(u"/"_s), QDir::toNativeSeparators(u"/Keywords"_s));
 }
 
-void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data() {
+void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("ascii") << u"abc 1\r\n"_s << QByteArrayLiteral("abc 1\r\n");
@@ -177,19 +191,22 @@ void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data() {
         << u"€\r\n😀\r\n花"_s << QByteArray::fromHex("800d0a9439fc360d0abba8");
 }
 
-void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030() {
+void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030()
+{
     QFETCH(QString, text);
     QFETCH(QByteArray, expected);
     QCOMPARE(encodeForFile(text).toHex(' '), expected.toHex(' '));
 }
 
-void TestStorage::encodeForFile_loneSurrogateDoesNotSpoilWhatFollows() {
+void TestStorage::encodeForFile_loneSurrogateDoesNotSpoilWhatFollows()
+{
     // Half a character becomes '?', and the characters after it keep their own bytes.
     const QString text = QString(QChar(0xD800)) + u"😀€"_s + QChar(0xDC00) + u"花"_s;
     QCOMPARE(encodeForFile(text).toHex(' '), QByteArray::fromHex("3f9439fc36803fbba8").toHex(' '));
 }
 
-void TestStorage::encodeForFile_charactersOutsideGbkSurviveRoundTrip() {
+void TestStorage::encodeForFile_charactersOutsideGbkSurviveRoundTrip()
+{
     const QString text = u"鲜花😀\U00020000\U0002A6D6🌸店"_s;
     const QByteArray bytes = encodeForFile(text);
     QVERIFY(!bytes.contains('?'));
@@ -199,11 +216,13 @@ void TestStorage::encodeForFile_charactersOutsideGbkSurviveRoundTrip() {
     QCOMPARE(back, text);
 }
 
-void TestStorage::buildBlock_exactBytes() {
+void TestStorage::buildBlock_exactBytes()
+{
     QCOMPARE(buildBlock(kSeed, kEntries, kMorning), expectedFlowerBlock());
 }
 
-void TestStorage::buildBlock_emptySeedAndLineStructure() {
+void TestStorage::buildBlock_emptySeedAndLineStructure()
+{
     const QStringList entries = {u"a"_s, u"b"_s, u"c"_s};
     const QByteArray block =
         buildBlock(QString(), entries, QDateTime(QDate(2026, 3, 4), QTime(0, 0, 0)));
@@ -217,7 +236,8 @@ void TestStorage::buildBlock_emptySeedAndLineStructure() {
     QCOMPARE(block.count(QByteArrayLiteral("\r\n\r\n")), 1);
 }
 
-void TestStorage::save_overwriteWritesOneBlock() {
+void TestStorage::save_overwriteWritesOneBlock()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const SaveResult r = saveResults(dir.path(), kSeed, kEntries, false, kMorning);
@@ -227,7 +247,8 @@ void TestStorage::save_overwriteWritesOneBlock() {
     QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
 }
 
-void TestStorage::save_appendToMissingFileEqualsOverwrite() {
+void TestStorage::save_appendToMissingFileEqualsOverwrite()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const SaveResult r = saveResults(dir.path(), kSeed, kEntries, true, kMorning);
@@ -235,7 +256,8 @@ void TestStorage::save_appendToMissingFileEqualsOverwrite() {
     QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
 }
 
-void TestStorage::save_appendStartsAfterLastByte() {
+void TestStorage::save_appendStartsAfterLastByte()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
@@ -246,7 +268,8 @@ void TestStorage::save_appendStartsAfterLastByte() {
     QCOMPARE(readAll(flowerFile(dir)), old + expectedFlowerBlock());
 }
 
-void TestStorage::save_twoAppendsGiveTwoBlocks() {
+void TestStorage::save_twoAppendsGiveTwoBlocks()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QDateTime later(QDate(2026, 1, 5), QTime(10, 0, 0));
@@ -257,7 +280,8 @@ void TestStorage::save_twoAppendsGiveTwoBlocks() {
     QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock() + second);
 }
 
-void TestStorage::save_overwriteReplacesLongerFileCompletely() {
+void TestStorage::save_overwriteReplacesLongerFileCompletely()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QStringList many;
@@ -269,7 +293,8 @@ void TestStorage::save_overwriteReplacesLongerFileCompletely() {
     QCOMPARE(readAll(flowerFile(dir)), expectedFlowerBlock());
 }
 
-void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile_data() {
+void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile_data()
+{
     QTest::addColumn<bool>("append");
     QTest::addColumn<bool>("fileExists");
     QTest::newRow("overwrite, no file") << false << false;
@@ -278,7 +303,8 @@ void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile_data() {
     QTest::newRow("append, existing file") << true << true;
 }
 
-void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile() {
+void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile()
+{
     QFETCH(bool, append);
     QFETCH(bool, fileExists);
     QTemporaryDir dir;
@@ -300,7 +326,8 @@ void TestStorage::save_noEntriesCreatesFolderAndTouchesNoFile() {
     }
 }
 
-void TestStorage::save_emptySeedUsesLiteralName() {
+void TestStorage::save_emptySeedUsesLiteralName()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const SaveResult r = saveResults(dir.path(), QString(), {u"花"_s}, false, kMorning);
@@ -310,7 +337,8 @@ void TestStorage::save_emptySeedUsesLiteralName() {
     QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::Files), QStringList{u"关键词-.txt"_s});
 }
 
-void TestStorage::save_hostileSeedStaysInsideKeywords_data() {
+void TestStorage::save_hostileSeedStaysInsideKeywords_data()
+{
     QTest::addColumn<QString>("seed");
     QTest::newRow("dot dot") << u".."_s;
     QTest::newRow("parent folder") << u"../escape"_s;
@@ -320,7 +348,8 @@ void TestStorage::save_hostileSeedStaysInsideKeywords_data() {
     QTest::newRow("nested") << u"a/../../b"_s;
 }
 
-void TestStorage::save_hostileSeedStaysInsideKeywords() {
+void TestStorage::save_hostileSeedStaysInsideKeywords()
+{
     QFETCH(QString, seed);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -340,8 +369,10 @@ void TestStorage::save_hostileSeedStaysInsideKeywords() {
     QVERIFY(text.startsWith(u"以下是与 {"_s + seed + u"} 相关长尾词"_s));
 }
 
-void TestStorage::save_holdsNoFileAfterReturning() {
-    if (!QFileInfo(u"/proc/self/fd"_s).isDir()) QSKIP("needs /proc to count open files");
+void TestStorage::save_holdsNoFileAfterReturning()
+{
+    if (!QFileInfo(u"/proc/self/fd"_s).isDir())
+        QSKIP("needs /proc to count open files");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const int before = openDescriptorCount();
@@ -350,7 +381,8 @@ void TestStorage::save_holdsNoFileAfterReturning() {
     QCOMPARE(openDescriptorCount(), before);
 }
 
-void TestStorage::save_fileNamedKeywordsInTheWay_reportsFolderFailed() {
+void TestStorage::save_fileNamedKeywordsInTheWay_reportsFolderFailed()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(writeFile(keywordsDir(dir), QByteArrayLiteral("not a folder")));
@@ -367,7 +399,8 @@ void TestStorage::save_fileNamedKeywordsInTheWay_reportsFolderFailed() {
     QCOMPARE(readAll(keywordsDir(dir)), QByteArrayLiteral("not a folder"));
 }
 
-void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile() {
+void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile()
+{
     if (geteuid() == 0)
         QSKIP("root ignores permissions; save_resultPathIsADirectory covers open failures");
     QTemporaryDir dir;
@@ -389,13 +422,15 @@ void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile() {
     QCOMPARE(readAll(flowerFile(dir)), old);
 }
 
-void TestStorage::save_resultPathIsADirectory_reportsOpenFailed_data() {
+void TestStorage::save_resultPathIsADirectory_reportsOpenFailed_data()
+{
     QTest::addColumn<bool>("append");
     QTest::newRow("overwrite") << false;
     QTest::newRow("append") << true;
 }
 
-void TestStorage::save_resultPathIsADirectory_reportsOpenFailed() {
+void TestStorage::save_resultPathIsADirectory_reportsOpenFailed()
+{
     QFETCH(bool, append);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -408,13 +443,15 @@ void TestStorage::save_resultPathIsADirectory_reportsOpenFailed() {
     QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
 }
 
-void TestStorage::save_fileSizeLimit_reportsWriteFailed_data() {
+void TestStorage::save_fileSizeLimit_reportsWriteFailed_data()
+{
     QTest::addColumn<bool>("append");
     QTest::newRow("overwrite") << false;
     QTest::newRow("append") << true;
 }
 
-void TestStorage::save_fileSizeLimit_reportsWriteFailed() {
+void TestStorage::save_fileSizeLimit_reportsWriteFailed()
+{
     QFETCH(bool, append);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -433,7 +470,8 @@ void TestStorage::save_fileSizeLimit_reportsWriteFailed() {
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit rl{limit, limit};
-        if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(100);
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
+            _exit(100);
         const SaveResult r = saveResults(dir.path(), kSeed, many, append, kMorning);
         _exit(r.detail.isEmpty() ? 101 : int(r.status));
     }

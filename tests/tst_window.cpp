@@ -18,7 +18,8 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void freshWindow() {
+    void freshWindow()
+    {
         Harness h;
         Form8 &f = *h.form;
         QCOMPARE(f.size(), QSize(730, 334));
@@ -50,7 +51,8 @@ private slots:
             QVERIFY(f.windowIcon().availableSizes().contains(s));
     }
 
-    void comboEntries() {
+    void comboEntries()
+    {
         Harness h;
         QStringList entries;
         for (int i = 0; i < h.form->Combo1->count(); ++i)
@@ -61,14 +63,16 @@ private slots:
                                        u"800"_s, u"900"_s, u"1000"_s}));
     }
 
-    void comboTakesTypedTextAsItStands_data() {
+    void comboTakesTypedTextAsItStands_data()
+    {
         QTest::addColumn<QString>("typed");
         QTest::newRow("not in the list") << u"35"_s;
         QTest::newRow("prefix of 150") << u"15"_s;
         QTest::newRow("prefix of 100") << u"1"_s;
         QTest::newRow("letters") << u"abc"_s;
     }
-    void comboTakesTypedTextAsItStands() {
+    void comboTakesTypedTextAsItStands()
+    {
         QFETCH(QString, typed);
         Harness h;
         QLineEdit *edit = h.form->Combo1->lineEdit();
@@ -81,7 +85,8 @@ private slots:
         QCOMPARE(h.form->Combo1->count(), 21);
     }
 
-    void placesInPixels_data() {
+    void placesInPixels_data()
+    {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QRect>("expected");
         QTest::newRow("Text2") << u"Text2"_s << QRect(112, 8, 217, 27);
@@ -99,7 +104,8 @@ private slots:
         QTest::newRow("WebBrowser1") << u"WebBrowser1"_s << QRect(-8, -8, 809, 81);
         QTest::newRow("Image39") << u"Image39"_s << QRect(0, 0, 745, 335);
     }
-    void placesInPixels() {
+    void placesInPixels()
+    {
         QFETCH(QString, control);
         QFETCH(QRect, expected);
         Harness h;
@@ -120,7 +126,8 @@ private slots:
         QCOMPARE(byName.value(control)->geometry(), expected);
     }
 
-    void stackingKeepsWindowedControlsInFront() {
+    void stackingKeepsWindowedControlsInFront()
+    {
         Harness h;
         h.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
@@ -130,7 +137,8 @@ private slots:
         QCOMPARE(h.form->childAt(QPoint(600, 270)), h.form->Image39);
     }
 
-    void saveModePairStaysOpposite() {
+    void saveModePairStaysOpposite()
+    {
         Harness h;
         Form8 &f = *h.form;
         const auto opposite = [&] { return f.Check2->isChecked() != f.Check3->isChecked(); };
@@ -150,7 +158,8 @@ private slots:
         QVERIFY(f.Check3->isChecked() && opposite());
     }
 
-    void saveLocationText_data() {
+    void saveLocationText_data()
+    {
         QTest::addColumn<QString>("programDir");
         QTest::addColumn<QString>("expected");
         const QString sep = QDir::separator();
@@ -163,7 +172,8 @@ private slots:
             << u"结果保存在："_s + QDir::toNativeSeparators(u"/"_s) + sep + u"Keywords"_s + sep +
                    u" "_s;
     }
-    void saveLocationText() {
+    void saveLocationText()
+    {
         QFETCH(QString, programDir);
         QFETCH(QString, expected);
         RecordingDesktop desktop;
@@ -176,7 +186,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
     }
 
-    void clickingAResultCopiesIt() {
+    void clickingAResultCopiesIt()
+    {
         Harness h;
         Form8 &f = *h.form;
         f.show();
@@ -210,7 +221,8 @@ private slots:
         h.miner().abandon();
     }
 
-    void closeQuestionCancelKeepsTheHarvestGoing() {
+    void closeQuestionCancelKeepsTheHarvestGoing()
+    {
         Harness h;
         h.slowKeywords.insert(u"软件站"_s, 60000); // keep the run waiting on its first page
         Form8 &f = *h.form;
@@ -227,7 +239,8 @@ private slots:
         h.miner().abandon();
     }
 
-    void closeQuestionOkEndsWithoutSaving() {
+    void closeQuestionOkEndsWithoutSaving()
+    {
         Harness h;
         Form8 &f = *h.form;
         f.show();
@@ -240,7 +253,8 @@ private slots:
         QVERIFY(h.desktop.messages.isEmpty());
     }
 
-    void openers() {
+    void openers()
+    {
         Harness h;
         QTest::mouseClick(h.form->Command5, Qt::LeftButton);
         QTest::mouseClick(h.form->Command6, Qt::LeftButton);
