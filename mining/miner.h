@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/pagefetch.h"
 #include "mining/keywordlist.h"
 #include "mining/minerview.h"
 #include "storage/resultfile.h"
@@ -18,7 +19,7 @@ struct MinerOptions {
     QString searchPrefix = QString::fromLatin1(kSearchPrefix);
     QString programDir;               // where Keywords lives; empty: the executable's directory
     std::function<QDateTime()> clock; // empty: the local time now
-    int fetchTimeoutMs = 30000;
+    int fetchTimeoutMs = kFetchTimeoutMs;
 };
 
 // One harvest at a time: the hidden state of the window (lists, flag, counters, timer) and the

@@ -45,6 +45,8 @@ private slots:
         QVERIFY(
             f.Label9->text().startsWith(u"长尾关键词解释："_s + QString(25, u' ') + u"网站上"_s));
         QVERIFY(f.Label9->text().endsWith(u"范围广。\r\n"_s));
+        QCOMPARE(f.Command1->cursor().hotSpot(), QPoint(6, 0));
+        QCOMPARE(f.Command5->cursor().pixmap().size(), QSize(32, 32));
         QCOMPARE(f.Label13->palette().color(QPalette::WindowText), QColor(192, 192, 192));
         const QSize iconSizes[] = {{48, 48}, {32, 32}, {24, 24}, {16, 16}};
         for (const QSize &s : iconSizes)
