@@ -13,7 +13,8 @@ namespace {
 // A request head larger than this is not a request any test sends; drop the connection.
 constexpr qsizetype kMaxHeadBytes = 64 * 1024;
 
-QByteArray reasonPhrase(int status) {
+QByteArray reasonPhrase(int status)
+{
     switch (status) {
     case 200:
         return QByteArrayLiteral("OK");
@@ -30,21 +31,25 @@ QByteArray reasonPhrase(int status) {
     }
 }
 
-bool hasHeader(const TestServer::HeaderList &headers, QByteArrayView name) {
+bool hasHeader(const TestServer::HeaderList &headers, QByteArrayView name)
+{
     for (const auto &header : headers) {
-        if (header.first.compare(name, Qt::CaseInsensitive) == 0) return true;
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
     }
     return false;
 }
 
-QByteArray responseHead(const TestServer::Response &response, bool withLength) {
+QByteArray responseHead(const TestServer::Response &response, bool withLength)
+{
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasonPhrase(response.status) + "\r\n";
     for (const auto &header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     if (withLength && !hasHeader(response.headers, "Content-Length"))
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    if (!hasHeader(response.headers, "Connection")) head += "Connection: close\r\n";
+    if (!hasHeader(response.headers, "Connection"))
+        head += "Connection: close\r\n";
     head += "\r\n";
     return head;
 }
@@ -57,11 +62,13 @@ struct Connection {
 } // namespace
 
 TestServer::TestServer(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     connect(&m_server, &QTcpServer::newConnection, this, &TestServer::onNewConnection);
 }
 
-TestServer::~TestServer() {
+TestServer::~TestServer()
+{
     m_server.close();
     // Sockets go first and quietly: their handlers refer to members that are about to die.
     const auto sockets = m_server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
@@ -72,51 +79,63 @@ TestServer::~TestServer() {
     }
 }
 
-bool TestServer::listen() {
+bool TestServer::listen()
+{
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-quint16 TestServer::port() const {
+quint16 TestServer::port() const
+{
     return m_server.serverPort();
 }
 
-QString TestServer::url(const QString &target) const {
+QString TestServer::url(const QString &target) const
+{
     return u"http://127.0.0.1:"_s + QString::number(port()) + target;
 }
 
-void TestServer::setHandler(Handler handler) {
+void TestServer::setHandler(Handler handler)
+{
     m_handler = std::move(handler);
 }
 
-void TestServer::release() {
+void TestServer::release()
+{
     m_released = true;
     const auto held = std::exchange(m_held, {});
     for (const auto &[socket, response] : held) {
-        if (socket) answer(socket, response);
+        if (socket)
+            answer(socket, response);
     }
 }
 
-QString TestServer::queryKeyword(const QByteArray &target) {
+QString TestServer::queryKeyword(const QByteArray &target)
+{
     const qsizetype mark = target.indexOf('?');
-    if (mark < 0 || target.left(mark) != "/s") return {};
+    if (mark < 0 || target.left(mark) != "/s")
+        return {};
     // QUrlQuery leaves '+' alone: the client sends a literal plus as %2B and a space as %20.
     const QUrlQuery query(QString::fromUtf8(target.mid(mark + 1)));
-    if (!query.hasQueryItem(u"wd"_s)) return {};
+    if (!query.hasQueryItem(u"wd"_s))
+        return {};
     return query.queryItemValue(u"wd"_s, QUrl::FullyDecoded);
 }
 
-void TestServer::onNewConnection() {
+void TestServer::onNewConnection()
+{
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         ++m_connections;
         auto state = std::make_shared<Connection>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, state] {
             const QByteArray incoming = socket->readAll();
-            if (state->answered) return; // one request per connection; anything after it is ignored
+            if (state->answered)
+                return; // one request per connection; anything after it is ignored
             state->head += incoming;
             const qsizetype end = state->head.indexOf("\r\n\r\n");
             if (end < 0) {
-                if (state->head.size() > kMaxHeadBytes) socket->abort();
+                if (state->head.size() > kMaxHeadBytes)
+                    socket->abort();
                 return;
             }
             state->answered = true;
@@ -126,7 +145,8 @@ void TestServer::onNewConnection() {
     }
 }
 
-void TestServer::onRequest(QTcpSocket *socket, const QByteArray &head) {
+void TestServer::onRequest(QTcpSocket *socket, const QByteArray &head)
+{
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/")) {
@@ -139,7 +159,8 @@ void TestServer::onRequest(QTcpSocket *socket, const QByteArray &head) {
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray &line = lines.at(i);
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0) headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        if (colon > 0)
+            headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
     const QByteArray target = requestLine.at(1);
     m_requests.append(target);
@@ -152,9 +173,11 @@ void TestServer::onRequest(QTcpSocket *socket, const QByteArray &head) {
         answer(socket, response);
 }
 
-void TestServer::answer(QTcpSocket *socket, const Response &response) {
+void TestServer::answer(QTcpSocket *socket, const Response &response)
+{
     using Mode = Response::Mode;
-    if (socket->state() != QAbstractSocket::ConnectedState) return; // the client gave up first
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return; // the client gave up first
     switch (response.mode) {
     case Mode::Normal:
     case Mode::Held:

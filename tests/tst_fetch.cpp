@@ -26,11 +26,13 @@ constexpr int kNoDeadline = std::numeric_limits<int>::max();
 
 enum class Decode { Gb2312, Utf8 };
 
-QString fetch(Decode decode, const QString &url, int timeoutMs = kFetchTimeoutMs) {
+QString fetch(Decode decode, const QString &url, int timeoutMs = kFetchTimeoutMs)
+{
     return decode == Decode::Gb2312 ? getHTTPPage(url, timeoutMs) : getHTTPPage1(url, timeoutMs);
 }
 
-Response page(QByteArray body, int status = 200, Mode mode = Mode::Normal, int delayMs = 0) {
+Response page(QByteArray body, int status = 200, Mode mode = Mode::Normal, int delayMs = 0)
+{
     Response response;
     response.status = status;
     response.body = std::move(body);
@@ -65,7 +67,8 @@ private slots:
     void queryKeyword_decodesWd();
 };
 
-void TestFetch::bytesToBstr_decodesNamedCharset_data() {
+void TestFetch::bytesToBstr_decodesNamedCharset_data()
+{
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("charset");
     QTest::addColumn<QString>("expected");
@@ -83,7 +86,8 @@ void TestFetch::bytesToBstr_decodesNamedCharset_data() {
     QTest::newRow("empty body") << QByteArray() << u"gb2312"_s << QString();
 }
 
-void TestFetch::bytesToBstr_decodesNamedCharset() {
+void TestFetch::bytesToBstr_decodesNamedCharset()
+{
     QFETCH(QByteArray, body);
     QFETCH(QString, charset);
     QFETCH(QString, expected);
@@ -92,7 +96,8 @@ void TestFetch::bytesToBstr_decodesNamedCharset() {
     QCOMPARE(text.isNull() || text.isEmpty(), expected.isEmpty());
 }
 
-void TestFetch::fetch_returnsDecodedBody_data() {
+void TestFetch::fetch_returnsDecodedBody_data()
+{
     QTest::addColumn<int>("decode");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
@@ -113,7 +118,8 @@ void TestFetch::fetch_returnsDecodedBody_data() {
         << TestServer::HeaderList{{"Content-Type", "text/html; charset=utf-8"}} << kGbkText;
 }
 
-void TestFetch::fetch_returnsDecodedBody() {
+void TestFetch::fetch_returnsDecodedBody()
+{
     QFETCH(int, decode);
     QFETCH(int, status);
     QFETCH(QByteArray, body);
@@ -131,7 +137,8 @@ void TestFetch::fetch_returnsDecodedBody() {
     QCOMPARE(server.requests(), QList<QByteArray>{"/page"});
 }
 
-void TestFetch::fetch_failureGivesEmptyText_data() {
+void TestFetch::fetch_failureGivesEmptyText_data()
+{
     QTest::addColumn<Response>("response");
     QTest::addColumn<int>("timeoutMs");
 
@@ -149,7 +156,8 @@ void TestFetch::fetch_failureGivesEmptyText_data() {
         << page(QByteArray(kMaxBodyBytes + 1, 'a')) << kFetchTimeoutMs;
 }
 
-void TestFetch::fetch_failureGivesEmptyText() {
+void TestFetch::fetch_failureGivesEmptyText()
+{
     QFETCH(Response, response);
     QFETCH(int, timeoutMs);
 
@@ -162,7 +170,8 @@ void TestFetch::fetch_failureGivesEmptyText() {
     QVERIFY(server.requests().size() >= 2);
 }
 
-void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting_data() {
+void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting_data()
+{
     QTest::addColumn<Response>("response");
 
     // The server keeps the connection open, so only the size check can end these fetches.
@@ -173,7 +182,8 @@ void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting_data() {
         << page(QByteArray(kMaxBodyBytes + 1, 'a'), 200, Mode::Unterminated);
 }
 
-void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting() {
+void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting()
+{
     QFETCH(Response, response);
 
     TestServer server;
@@ -182,7 +192,8 @@ void TestFetch::fetch_oversizedPageIsAbandonedWithoutWaiting() {
     QCOMPARE(getHTTPPage(server.url(u"/big"_s), kNoDeadline), QString());
 }
 
-void TestFetch::fetch_refusedPortGivesEmptyText() {
+void TestFetch::fetch_refusedPortGivesEmptyText()
+{
     QTcpServer probe;
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
@@ -191,7 +202,8 @@ void TestFetch::fetch_refusedPortGivesEmptyText() {
     QCOMPARE(getHTTPPage(url), QString());
 }
 
-void TestFetch::fetch_unusableUrlGivesEmptyText_data() {
+void TestFetch::fetch_unusableUrlGivesEmptyText_data()
+{
     QTest::addColumn<QString>("url");
     QTest::newRow("empty") << QString();
     QTest::newRow("no scheme") << u"not a url"_s;
@@ -201,12 +213,14 @@ void TestFetch::fetch_unusableUrlGivesEmptyText_data() {
     QTest::newRow("file scheme") << u"file:///etc/hostname"_s;
 }
 
-void TestFetch::fetch_unusableUrlGivesEmptyText() {
+void TestFetch::fetch_unusableUrlGivesEmptyText()
+{
     QFETCH(QString, url);
     QCOMPARE(getHTTPPage(url, 300), QString());
 }
 
-void TestFetch::fetch_sendsTargetAsBuilt() {
+void TestFetch::fetch_sendsTargetAsBuilt()
+{
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([](const QByteArray &) { return page("ok"); });
@@ -216,7 +230,8 @@ void TestFetch::fetch_sendsTargetAsBuilt() {
     QCOMPARE(TestServer::queryKeyword(server.requests().constFirst()), u"鲜花+1"_s);
 }
 
-void TestFetch::fetch_followsRedirect() {
+void TestFetch::fetch_followsRedirect()
+{
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([](const QByteArray &target) {
@@ -239,7 +254,8 @@ void TestFetch::fetch_followsRedirect() {
     QVERIFY(server.requests().size() > 3);
 }
 
-void TestFetch::fetch_handlesEventsWhileWaiting() {
+void TestFetch::fetch_handlesEventsWhileWaiting()
+{
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([](const QByteArray &) { return page(kGbkPage, 200, Mode::Held); });
@@ -255,7 +271,8 @@ void TestFetch::fetch_handlesEventsWhileWaiting() {
     QVERIFY(handled);
 }
 
-void TestFetch::fetch_keepsNoConnectionOrCookie() {
+void TestFetch::fetch_keepsNoConnectionOrCookie()
+{
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([](const QByteArray &) {
@@ -274,7 +291,8 @@ void TestFetch::fetch_keepsNoConnectionOrCookie() {
     }
 }
 
-void TestFetch::fetch_applicationQuitEndsWaitWithEmptyText() {
+void TestFetch::fetch_applicationQuitEndsWaitWithEmptyText()
+{
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([](const QByteArray &) {
@@ -292,7 +310,8 @@ void TestFetch::fetch_applicationQuitEndsWaitWithEmptyText() {
     QCOMPARE(text, QString());
 }
 
-void TestFetch::queryKeyword_decodesWd_data() {
+void TestFetch::queryKeyword_decodesWd_data()
+{
     QTest::addColumn<QByteArray>("target");
     QTest::addColumn<QString>("expected");
     QTest::newRow("percent-encoded UTF-8") << QByteArray("/s?wd=%E9%B2%9C%E8%8A%B1") << u"鲜花"_s;
@@ -304,7 +323,8 @@ void TestFetch::queryKeyword_decodesWd_data() {
     QTest::newRow("no query") << QByteArray("/s") << QString();
 }
 
-void TestFetch::queryKeyword_decodesWd() {
+void TestFetch::queryKeyword_decodesWd()
+{
     QFETCH(QByteArray, target);
     QFETCH(QString, expected);
     QCOMPARE(TestServer::queryKeyword(target), expected);
