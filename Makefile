@@ -56,6 +56,27 @@ bench: deps
 bench-quick:
 	$(MAKE) bench BENCH_ARGS=--quick
 
+# libFuzzer targets under clang-14 with ASan and UBSan; each runs FUZZ_SECONDS on a copy of its
+# seed corpus (findings land in $(FUZZDIR)/findings). `make test` replays the seed corpora only.
+# Merge and storage inputs stay short: each call re-walks the whole stream, each save hits disk.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := extract bytes storage merge
+fuzz:
+	$(call ensure_pkgs,$(PKGS) $(FUZZ_PKGS))
+	cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DTAILSPADE_FUZZ=ON -DTAILSPADE_BROWSER_TESTS=OFF -DTAILSPADE_OTHER_TESTS=ON
+	cmake --build $(FUZZDIR) -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  case $$t in merge|storage) len=512;; *) len=2048;; esac; \
+	  mkdir -p $(FUZZDIR)/corpus/$$t $(FUZZDIR)/findings/$$t; \
+	  cp -n tests/fuzz/corpus/$$t/* $(FUZZDIR)/corpus/$$t/; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  ( cd $(FUZZDIR)/findings/$$t && QT_QPA_PLATFORM=offscreen \
+	    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	    $(CURDIR)/$(FUZZDIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$$len \
+	      -timeout=10 -print_final_stats=1 $(CURDIR)/$(FUZZDIR)/corpus/$$t ); \
+	done
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

@@ -81,9 +81,12 @@ SaveResult appendBlock(const QString &path, const QByteArray &block)
     // Unbuffered: the block reaches the system in this write, so a short write shows here.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
+    const qint64 before = file.size();
     const qint64 written = file.write(block);
     if (written != block.size() || !file.flush()) {
         const QString detail = file.errorString();
+        // A block cut short would read as a whole one missing entries: take it back out.
+        file.resize(before);
         return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
     }
     file.close();

@@ -1,0 +1,458 @@
+// Faults from outside the program, through the real window: a search engine that misbehaves
+// for one keyword, and saves that meet a full disk, a folder that refuses files, or something
+// in the way. The run must go on, end normally, and tell the user of every failed save.
+
+#include "fetch/pagefetch.h"
+#include "harness.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using Response = TestServer::Response;
+using Mode = Response::Mode;
+
+namespace {
+
+const QString kIdle = u"开始采集"_s;
+const QString kSeed = u"鲜花"_s;
+const QString kFaulty = u"鲜花B"_s;
+// Short, so that a server that stalls is given up on quickly; every healthy answer is instant.
+constexpr int kShortTimeoutMs = 400;
+constexpr qint64 kHugeBody = 300LL * 1024 * 1024;
+
+// Answers every request with a body of the given size, written as the socket drains: a 300 MB
+// page costs this side no memory. Records whether a client left before the body was complete.
+class StreamServer final : public QObject {
+public:
+    StreamServer(qint64 total, bool announceLength)
+        : m_total(total)
+        , m_announce(announceLength)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                serve(socket);
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url() const { return u"http://127.0.0.1:%1/huge"_s.arg(m_server.serverPort()); }
+    int connections = 0;
+    int leftEarly = 0; // clients that closed before the whole body was sent
+    qint64 sent = 0;   // body bytes handed to the sockets, all connections
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        ++connections;
+        auto started = std::make_shared<bool>(false);
+        auto bodySent = std::make_shared<qint64>(0);
+        const auto pump = [this, socket, bodySent] {
+            const QByteArray chunk(64 * 1024, 'x');
+            while (socket->bytesToWrite() < 4 * chunk.size() && *bodySent < m_total) {
+                const qint64 n = std::min<qint64>(chunk.size(), m_total - *bodySent);
+                socket->write(chunk.constData(), n);
+                *bodySent += n;
+                sent += n;
+            }
+            if (*bodySent >= m_total)
+                socket->disconnectFromHost();
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, started, pump, this] {
+            socket->readAll();
+            if (*started)
+                return;
+            *started = true;
+            QByteArray head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+            if (m_announce)
+                head += "Content-Length: " + QByteArray::number(m_total) + "\r\n";
+            socket->write(head + "\r\n");
+            pump();
+        });
+        connect(socket, &QTcpSocket::bytesWritten, socket, pump);
+        connect(socket, &QTcpSocket::disconnected, socket, [this, socket, bodySent] {
+            if (*bodySent < m_total || socket->bytesToWrite() > 0)
+                ++leftEarly;
+            socket->deleteLater();
+        });
+    }
+
+    QTcpServer m_server;
+    qint64 m_total;
+    bool m_announce;
+};
+
+enum class EngineFault {
+    ResetMidBody,
+    Garbage,
+    CloseNoAnswer,
+    NeverAnswers,
+    Dribble,
+    SlowBeyondTimeout,
+    RedirectLoop,
+    HugeBodyAnnounced,
+    HugeBodyUnannounced,
+    NotFoundWithBody,
+};
+
+// Rebuilds the harness's window with a short fetch time-out; everything else as Harness sets it.
+void useShortTimeout(Harness &h)
+{
+    Form8Options options;
+    options.withBrowser = false;
+    options.desktop = &h.desktop;
+    options.quit = [&h] { ++h.quitCalls; };
+    options.miner.programDir = h.dir.path();
+    options.miner.searchPrefix = h.engine.url(u"/s?wd="_s);
+    options.miner.clock = fixedClock;
+    options.miner.fetchTimeoutMs = kShortTimeoutMs;
+    h.form.reset();
+    h.form = std::make_unique<Form8>(std::move(options));
+}
+
+QString header(const QString &seed, qsizetype n)
+{
+    return u"以下是与 {"_s + seed + u"} 相关长尾词    保存时间：2026/12/7 10:05:09     本次共"_s +
+           QString::number(n) + u"条"_s;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                  QDir::System);
+}
+
+void runToEnd(Harness &h)
+{
+    h.form->Command1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h.form->Command1->text(), kIdle, 120000);
+}
+
+enum class SaveFault {
+    FileSizeLimit,
+    ReadOnlyFolder,
+    FolderRefusesFiles,
+    KeywordsFileInTheWay,
+    ReadOnlyResultFile,
+    DirectoryAtResultPath,
+};
+
+enum class RunEnd { Exhausted, Target, Stopped };
+
+// The three ends of a run, reached with the harvest already in the lists and no page to fetch:
+// the tick that finds the queue used up, the merge that meets the target, the user's stop.
+void endRun(Harness &h, RunEnd end)
+{
+    Miner &m = h.miner();
+    switch (end) {
+    case RunEnd::Exhausted:
+        m.Timer1_Timer();
+        break;
+    case RunEnd::Target:
+        h.form->Combo1->setEditText(QString::number(m.List2.ListCount()));
+        m.Command2_Click();
+        break;
+    case RunEnd::Stopped:
+        h.form->setCommand1Caption(u"停止"_s);
+        h.form->Command1->click();
+        break;
+    }
+}
+
+// Runs endRun in a child process whose files may not grow past limit bytes, and returns the
+// messages the child's user was shown.
+QStringList endRunUnderFileSizeLimit(Harness &h, RunEnd end, rlim_t limit)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {u"pipe failed"_s};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing us
+        const rlimit rl{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
+            _exit(3);
+        endRun(h, end);
+        const QByteArray out = h.desktop.messages.join(u'\x1f').toUtf8();
+        const bool written = ::write(fds[1], out.constData(), size_t(out.size())) == out.size();
+        _exit(written ? 0 : 4);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {u"child failed: %1"_s.arg(status)};
+    return QString::fromUtf8(out).split(u'\x1f');
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(EngineFault)
+Q_DECLARE_METATYPE(SaveFault)
+Q_DECLARE_METATYPE(RunEnd)
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void engineFaultOnOneKeyword_isSkippedAndRunEndsNormally_data()
+    {
+        QTest::addColumn<EngineFault>("fault");
+        QTest::addColumn<bool>("pageUsed");
+        // Qt's HTTP client sends a request once more when a connection closes before any answer
+        // (it takes that for a stale connection); the program itself never asks again.
+        QTest::addColumn<int>("clientTries");
+        QTest::newRow("reset mid-body") << EngineFault::ResetMidBody << false << 1;
+        QTest::newRow("garbage bytes") << EngineFault::Garbage << false << 1;
+        QTest::newRow("closed without an answer") << EngineFault::CloseNoAnswer << false << 2;
+        QTest::newRow("never answers") << EngineFault::NeverAnswers << false << 1;
+        QTest::newRow("dribbles a byte at a time") << EngineFault::Dribble << false << 1;
+        QTest::newRow("slower than the time-out") << EngineFault::SlowBeyondTimeout << false << 1;
+        QTest::newRow("redirect loop") << EngineFault::RedirectLoop << false << 1;
+        QTest::newRow("300 MB body, length announced")
+            << EngineFault::HugeBodyAnnounced << false << 1;
+        QTest::newRow("300 MB body, no length") << EngineFault::HugeBodyUnannounced << false << 1;
+        // An error status still carries a page: its suggestions count.
+        QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1;
+    }
+    void engineFaultOnOneKeyword_isSkippedAndRunEndsNormally()
+    {
+        QFETCH(EngineFault, fault);
+        QFETCH(bool, pageUsed);
+        QFETCH(int, clientTries);
+        Harness h;
+        useShortTimeout(h);
+        const bool huge =
+            fault == EngineFault::HugeBodyAnnounced || fault == EngineFault::HugeBodyUnannounced;
+        StreamServer stream(kHugeBody, fault == EngineFault::HugeBodyAnnounced);
+
+        h.form->Text2Edit->setText(kSeed);
+        h.pages.insert(kSeed, {u"鲜花A"_s, kFaulty, u"鲜花C"_s});
+        h.pages.insert(u"鲜花A"_s, {u"鲜花A1"_s});
+        h.pages.insert(kFaulty, {u"鲜花B1"_s});
+        h.pages.insert(u"鲜花C"_s, {u"鲜花C1"_s});
+        QByteArray garbage(4096, '\0');
+        QRandomGenerator rng(7);
+        for (char &c : garbage)
+            c = char(rng.bounded(256));
+
+        h.engine.setHandler([&](const QByteArray &target) {
+            Response r;
+            if (target.startsWith("/loop")) { // every hop of the loop leads back to its start
+                r.status = 302;
+                r.headers = {{"Location", "/loop"}};
+                return r;
+            }
+            const QString keyword = TestServer::queryKeyword(target);
+            r.body = suggestionPage(h.pages.value(keyword));
+            if (keyword != kFaulty)
+                return r;
+            switch (fault) {
+            case EngineFault::ResetMidBody:
+                r.mode = Mode::ResetMidBody;
+                break;
+            case EngineFault::Garbage:
+                r.body = garbage;
+                break;
+            case EngineFault::CloseNoAnswer:
+                r.mode = Mode::CloseNoAnswer;
+                break;
+            case EngineFault::NeverAnswers:
+                r.mode = Mode::Never;
+                break;
+            case EngineFault::Dribble:
+                r.mode = Mode::Dribble; // the whole page would take many time-outs
+                r.delayMs = 10 * kShortTimeoutMs / int(r.body.size()) + 1;
+                break;
+            case EngineFault::SlowBeyondTimeout:
+                r.mode = Mode::Slow;
+                r.delayMs = 20 * kShortTimeoutMs;
+                break;
+            case EngineFault::RedirectLoop:
+                r.status = 302;
+                r.headers = {{"Location", "/loop"}};
+                r.body.clear();
+                break;
+            case EngineFault::HugeBodyAnnounced:
+            case EngineFault::HugeBodyUnannounced:
+                r.status = 302;
+                r.headers = {{"Location", stream.url().toLatin1()}};
+                r.body.clear();
+                break;
+            case EngineFault::NotFoundWithBody:
+                r.status = 404;
+                break;
+            }
+            return r;
+        });
+
+        runToEnd(h);
+
+        QStringList expected{u"鲜花A"_s, kFaulty, u"鲜花C"_s, u"鲜花A1"_s};
+        if (pageUsed)
+            expected << u"鲜花B1"_s;
+        expected << u"鲜花C1"_s;
+        QCOMPARE(h.miner().List2.items(), expected);
+        QCOMPARE(h.queried().count(kFaulty), clientTries); // skipped, not asked for again
+        QCOMPARE(h.queried().count(u"鲜花C1"_s), 1);
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(
+            h.desktop.messages,
+            QStringList{
+                u"全部挖掘完成，本次共：%1个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s.arg(
+                    expected.size())});
+        QCOMPARE(h.resultLines(kSeed),
+                 QStringList({header(kSeed, expected.size()), QString()}) + expected);
+        if (fault == EngineFault::RedirectLoop)
+            QVERIFY(h.engine.requests().size() < 2 * expected.size() + 50); // the loop was cut
+        if (huge) {
+            QCOMPARE(stream.connections, 1);
+            QCOMPARE(stream.leftEarly, 1); // given up on, not read to the end
+        }
+    }
+
+    void fetchOfHugeBody_givesEmptyTextWithoutReadingItAll_data()
+    {
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("length announced") << true;
+        QTest::newRow("no length") << false;
+    }
+    void fetchOfHugeBody_givesEmptyTextWithoutReadingItAll()
+    {
+        QFETCH(bool, announced);
+        StreamServer stream(kHugeBody, announced);
+        QVERIFY(getHTTPPage(stream.url()).isEmpty());
+        QTRY_COMPARE(stream.leftEarly, 1);
+        QVERIFY(stream.sent < kHugeBody);
+    }
+
+    void failedSave_isReportedAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<SaveFault>("fault");
+        QTest::addColumn<RunEnd>("end");
+        const QList<QPair<const char *, SaveFault>> faults{
+            {"full disk", SaveFault::FileSizeLimit},
+            {"read-only folder", SaveFault::ReadOnlyFolder},
+            {"folder refusing files", SaveFault::FolderRefusesFiles},
+            {"Keywords file in the way", SaveFault::KeywordsFileInTheWay},
+            {"read-only result file", SaveFault::ReadOnlyResultFile},
+            {"directory at the result path", SaveFault::DirectoryAtResultPath}};
+        const QList<QPair<const char *, RunEnd>> ends{{"queue used up", RunEnd::Exhausted},
+                                                      {"target reached", RunEnd::Target},
+                                                      {"stopped", RunEnd::Stopped}};
+        for (const auto &[faultName, fault] : faults)
+            for (const auto &[endName, end] : ends)
+                QTest::addRow("%s, %s", faultName, endName) << fault << end;
+    }
+    void failedSave_isReportedAndKeepsTheOldFile()
+    {
+        QFETCH(SaveFault, fault);
+        QFETCH(RunEnd, end);
+        const bool root = geteuid() == 0;
+        if (root && (fault == SaveFault::ReadOnlyFolder || fault == SaveFault::ReadOnlyResultFile))
+            QSKIP("root ignores permissions; 'folder refusing files' and 'directory at the result "
+                  "path' cover the same failures");
+
+        Harness h;
+        h.form->Text2Edit->setText(kSeed);
+        h.pages.insert(kSeed, {u"鲜花A"_s, kFaulty, u"鲜花C"_s});
+        h.pages.insert(u"鲜花A"_s, {u"鲜花A1"_s});
+        runToEnd(h); // a healthy first save leaves a result file behind
+        const QString keywords = h.dir.path() + u"/Keywords"_s;
+        const QString resultFile = h.resultPath(kSeed);
+        const QByteArray old = readAll(resultFile);
+        QVERIFY(!old.isEmpty());
+        h.desktop.messages.clear();
+
+        QString survivor = resultFile; // the file that must come out unchanged
+        QByteArray survivorBytes = old;
+        switch (fault) {
+        case SaveFault::FileSizeLimit:
+        case SaveFault::ReadOnlyResultFile:
+            break;
+        case SaveFault::ReadOnlyFolder:
+            // An existing writable file could still be appended to: the save must create one.
+            QVERIFY(QFile::remove(resultFile));
+            survivor.clear();
+            break;
+        case SaveFault::FolderRefusesFiles:
+            QVERIFY(QDir(keywords).removeRecursively());
+            QVERIFY(QFile::link(u"/proc"_s, keywords)); // a folder no one can create files in
+            survivor.clear();
+            break;
+        case SaveFault::KeywordsFileInTheWay:
+            QVERIFY(QDir(keywords).removeRecursively());
+            survivor = keywords;
+            survivorBytes = "a file, not a folder";
+            {
+                QFile f(keywords);
+                QVERIFY(f.open(QIODevice::WriteOnly) && f.write(survivorBytes) > 0);
+            }
+            break;
+        case SaveFault::DirectoryAtResultPath:
+            QVERIFY(QFile::remove(resultFile));
+            QVERIFY(QDir().mkpath(resultFile + u"/inside"_s));
+            survivor.clear();
+            break;
+        }
+        if (fault == SaveFault::ReadOnlyFolder)
+            QVERIFY(::chmod(QFile::encodeName(keywords).constData(), 0555) == 0);
+        if (fault == SaveFault::ReadOnlyResultFile)
+            QVERIFY(QFile::setPermissions(resultFile, QFileDevice::ReadOwner));
+
+        const QStringList entriesBefore = entriesOf(keywords);
+        QStringList messages;
+        if (fault == SaveFault::FileSizeLimit) {
+            // Appending: room for a few bytes more than the old file. Replacing: the new file
+            // cannot reach the old one's size.
+            const rlim_t limit =
+                end == RunEnd::Stopped ? rlim_t(old.size() + 10) : rlim_t(old.size() / 2);
+            messages = endRunUnderFileSizeLimit(h, end, limit);
+        } else {
+            endRun(h, end);
+            messages = h.desktop.messages;
+            QCOMPARE(h.form->Command1->text(), kIdle);
+            QVERIFY(!h.miner().Timer1.isActive());
+            QCOMPARE(h.miner().List2.ListCount(), 4); // the harvest stays for copying
+        }
+        ::chmod(QFile::encodeName(keywords).constData(), 0755);
+
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(u"保存失败！"_s), qPrintable(messages.first()));
+        QVERIFY2(messages.first().contains(u"4个长尾词"_s), qPrintable(messages.first()));
+        if (!survivor.isEmpty())
+            QCOMPARE(readAll(survivor), survivorBytes);
+        if (fault == SaveFault::DirectoryAtResultPath)
+            QVERIFY(QFileInfo(resultFile + u"/inside"_s).isDir());
+        // The failed save added nothing beside the result file: no temporary file is left.
+        if (fault != SaveFault::KeywordsFileInTheWay && fault != SaveFault::FolderRefusesFiles)
+            QCOMPARE(entriesOf(keywords), entriesBefore);
+    }
+};
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
