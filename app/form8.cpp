@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QSessionManager>
 #include <QStyleOptionButton>
 #include <QTextLayout>
 #include <QWebEngineView>
@@ -234,6 +235,16 @@ Form8::Form8(Form8Options options)
     Command5->setFont(songti(10.5, false));
     Command5->setGeometry(twips(6960, 3720, 1575, 375));
 
+    // Logging off asks the same question; a refusal cancels the logout, as the platform expects.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!manager.allowsInteraction())
+            return;
+        bool cancel = false;
+        Form_Unload(cancel);
+        if (cancel)
+            manager.cancel();
+        manager.release();
+    });
     connect(Command1, &QPushButton::clicked, &m_miner, &Miner::Command1_Click);
     connect(Command5, &QPushButton::clicked, this, &Form8::Command5_Click);
     connect(Command6, &QPushButton::clicked, this, &Form8::Command6_Click);
