@@ -1,0 +1,379 @@
+// Scale benchmark of a whole harvest: real window, real timer, real fetches, against a local
+// search engine whose suggestion graph never runs out. Each size runs in a child process of
+// its own so that CPU time and peak memory belong to that run alone; the engine runs in a
+// further child so that none of its work is counted.
+//
+//   bench_harvest            1,000, 32,767 and 200,000 keywords
+//   bench_harvest --quick    1,000 and 10,000 keywords
+//   bench_harvest --size N --port P   one run (used by the above)
+//   bench_harvest --serve    the engine; prints its port
+#include "app/form8.h"
+#include "storage/resultfile.h"
+#include "tests/testserver.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <optional>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kSeed = u"鲜花"_s;
+constexpr int kProbeMs = 5;
+// No query for this long means the run is stuck; the run is then stopped and reported failed.
+constexpr int kStallMs = 30000;
+
+// ---- The search engine -------------------------------------------------------------------
+
+// FNV-1a over the UTF-16 code units: the same graph in every process and every run.
+quint64 stableHash(const QString &text, quint64 salt)
+{
+    quint64 h = 1469598103934665603ULL ^ (salt * 0x9E3779B97F4A7C15ULL);
+    for (const QChar c : text) {
+        h ^= c.unicode();
+        h *= 1099511628211ULL;
+    }
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    return h ^ (h >> 32);
+}
+
+// Keywords draw on a few thousand characters, as real ones do (the glyph caches see them all
+// soon); these are spread over the CJK block, which GBK holds whole.
+constexpr quint64 kAlphabet = 2500;
+
+QString hashChars(quint64 h, int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i) {
+        s += QChar(char16_t(0x4E00 + (h % kAlphabet) * 8));
+        h /= kAlphabet;
+    }
+    return s;
+}
+
+// Ten suggestions: nine fresh ones holding a seed character, then either one of a small pool
+// shared by many pages (a repeat) or one without any seed character (rejected).
+QStringList suggestionsFor(const QString &keyword)
+{
+    const QChar first = kSeed.front();
+    const QChar last = kSeed.back();
+    QStringList out;
+    for (int i = 0; i < 9; ++i) {
+        const quint64 h = stableHash(keyword, quint64(i) + 1);
+        const QChar seedChar = (h & 1) ? first : last;
+        const QString rest = hashChars(h >> 2, 3);
+        out.append((h & 2) ? QString(seedChar + rest) : QString(rest + seedChar));
+    }
+    const quint64 h = stableHash(keyword, 100);
+    if (h & 1)
+        out.append(kSeed + QChar(char16_t(0x4E00 + (h >> 1) % 32)));
+    else
+        out.append(hashChars(h >> 1, 4));
+    return out;
+}
+
+QByteArray pageFor(const QString &keyword)
+{
+    static const QString filler = [] {
+        QString s;
+        for (int i = 0; i < 40; ++i)
+            s += u"<div class=\"result\"><h3><a href=\"#\">相关网页标题</a></h3>"
+                 u"<p>这里是一段搜索结果的摘要文字，用来让页面接近真实的大小。</p></div>\n"_s;
+        return s;
+    }();
+    QString html = u"<html><head><meta http-equiv=\"content-type\" content=\"text/html;"
+                   u"charset=gb2312\"><title>"_s +
+                   keyword + u"_百度搜索</title></head><body>"_s + filler +
+                   u"<div id=\"rs\"><div class=\"tt\">相关搜索</div><table><tr>"_s;
+    for (const QString &s : suggestionsFor(keyword))
+        html += u"<th><a href=\"/s?wd="_s + s + u"\" class=\"xn1\">"_s + s + u"</a></th>"_s;
+    html += u"</tr></table></div></body></html>"_s;
+    QStringEncoder gbk("GBK");
+    return gbk.encode(html);
+}
+
+int serve()
+{
+    TestServer server;
+    if (!server.listen())
+        return 1;
+    server.setHandler([](const QByteArray &target) {
+        TestServer::Response response;
+        response.body = pageFor(TestServer::queryKeyword(target));
+        response.headers.append(
+            {QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/html; charset=gb2312")});
+        return response;
+    });
+    std::printf("%u\n", unsigned(server.port()));
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+// ---- One run -----------------------------------------------------------------------------
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long maxRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+class EndDesktop final : public Desktop {
+public:
+    QStringList messages;
+    std::function<void()> onMessage;
+    void inform(QWidget *, const QString &text) override
+    {
+        messages.append(text);
+        if (onMessage)
+            onMessage();
+    }
+    bool confirmExit(QWidget *) override { return false; }
+    bool open(const QUrl &) override { return true; }
+};
+
+struct Sample {
+    qint64 ms;
+    double cpu;
+    qint64 queries;
+};
+
+int runOne(qint64 size, quint16 port)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 2;
+    EndDesktop desktop;
+    Form8Options options;
+    options.withBrowser = false;
+    options.desktop = &desktop;
+    options.quit = [] {};
+    options.miner.programDir = dir.path();
+    options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
+    Form8 form(std::move(options));
+    form.show();
+    Miner &miner = form.miner();
+
+    form.Text2Edit->setText(kSeed);
+    form.Combo1->setEditText(QString::number(size));
+
+    // Queries sent so far, the seed's included: Label3 counts queue entries taken from -1.
+    const auto queries = [&miner] { return miner.Label3.toLongLong() + 1; };
+
+    std::vector<Sample> samples;
+    samples.reserve(size_t(size / 8 * 10 / kProbeMs + 1024));
+    QElapsedTimer clock;
+    qint64 lastProbe = 0;
+    qint64 maxDelay = 0;
+    qint64 lastProgressMs = 0;
+    qint64 lastQueries = 0;
+    bool stalled = false;
+    QEventLoop loop;
+
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(kProbeMs);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        maxDelay = std::max(maxDelay, now - lastProbe - kProbeMs);
+        lastProbe = now;
+        const qint64 q = queries();
+        samples.push_back({now, cpuSeconds(), q});
+        if (q != lastQueries) {
+            lastQueries = q;
+            lastProgressMs = now;
+        } else if (now - lastProgressMs > kStallMs) {
+            stalled = true;
+            loop.quit();
+        }
+    });
+
+    qint64 endTickMs = 0;
+    qint64 endMs = 0;
+    desktop.onMessage = [&] {
+        endMs = clock.elapsed();
+        endTickMs = endMs - lastProbe;
+        loop.quit();
+    };
+
+    QCoreApplication::processEvents(); // the window is laid out and painted once before the run
+    clock.start();
+    samples.push_back({0, cpuSeconds(), 0});
+    probe.start();
+    form.Command1->click();
+    loop.exec();
+    probe.stop();
+    if (stalled) {
+        form.Command1->click(); // stop; its message is recorded like any other
+        std::fprintf(stderr, "run of %lld stalled after %lld queries\n", size, queries());
+        return 3;
+    }
+
+    // The run must have ended at its target, with the target in the list and in the file.
+    const QString expected = u"恭喜！已完成您需要的"_s + QString::number(size) +
+                             u"个长尾词任务！您可点击 [查看保存结果] 观看"_s;
+    QFile file(resultFolderPath(dir.path()) + QDir::separator() + resultFileName(kSeed));
+    qint64 lines = -1;
+    if (file.open(QIODevice::ReadOnly))
+        lines = file.readAll().count("\r\n");
+    const bool ok = desktop.messages == QStringList{expected} && form.List3Count() == size &&
+                    miner.List2.ListCount() == size && lines == size + 2;
+    if (!ok)
+        std::fprintf(stderr, "run of %lld: wrong end (%lld shown, %lld file lines, message %s)\n",
+                     size, qint64(form.List3Count()), lines,
+                     desktop.messages.join(u" | "_s).toUtf8().constData());
+
+    // CPU per query over the first and the last tenth of the queries, from the probe's samples;
+    // the end is the last sample, before the final save.
+    const Sample &end = samples.back();
+    const qint64 total = end.queries;
+    const auto at = [&](qint64 q) {
+        for (const Sample &s : samples)
+            if (s.queries >= q)
+                return s;
+        return end;
+    };
+    const Sample a = at(std::max<qint64>(1, total / 10));
+    const Sample b = at(total - total / 10);
+    const double firstTenth = a.queries > 0 ? (a.cpu - samples.front().cpu) / a.queries : 0;
+    const double lastTenth =
+        end.queries > b.queries ? (end.cpu - b.cpu) / double(end.queries - b.queries) : 0;
+
+    std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld\n", ok ? 1 : 0,
+                qint64(form.List3Count()), queries(), endMs, end.cpu - samples.front().cpu,
+                firstTenth, lastTenth, maxRssKb(), maxDelay, endTickMs);
+    std::fflush(stdout);
+    return ok ? 0 : 4;
+}
+
+// ---- The driver --------------------------------------------------------------------------
+
+struct Row {
+    bool ok = false;
+    qint64 keywords = 0, queries = 0, wallMs = 0, maxDelayMs = 0, endTickMs = 0;
+    double cpu = 0, firstTenth = 0, lastTenth = 0;
+    long rssKb = 0;
+};
+
+std::optional<Row> parse(const QByteArray &output)
+{
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        const QList<QByteArray> f = line.mid(7).trimmed().split(' ');
+        if (f.size() != 10)
+            return std::nullopt;
+        Row r;
+        r.ok = f[0] == "1";
+        r.keywords = f[1].toLongLong();
+        r.queries = f[2].toLongLong();
+        r.wallMs = f[3].toLongLong();
+        r.cpu = f[4].toDouble();
+        r.firstTenth = f[5].toDouble();
+        r.lastTenth = f[6].toDouble();
+        r.rssKb = f[7].toLong();
+        r.maxDelayMs = f[8].toLongLong();
+        r.endTickMs = f[9].toLongLong();
+        return r;
+    }
+    return std::nullopt;
+}
+
+int drive(const QList<qint64> &sizes)
+{
+    QProcess engine;
+    engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    engine.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
+    if (!engine.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "the search engine did not start\n");
+        return 1;
+    }
+    const QString port = QString::fromLatin1(engine.readLine().trimmed());
+
+    std::printf("%10s %8s %8s %7s %9s %9s %9s %8s %9s %9s %s\n", "keywords", "queries", "wall s",
+                "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness", "peak MB", "max delay",
+                "end tick");
+    std::fflush(stdout);
+    bool allOk = true;
+    for (const qint64 size : sizes) {
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        run.start(QCoreApplication::applicationFilePath(),
+                  {u"--size"_s, QString::number(size), u"--port"_s, port});
+        // A run at 100 queries a second takes about size / 900 s; allow ten times that.
+        const int limitMs = int(std::min<qint64>(60000 + size * 10, 3600000));
+        if (!run.waitForFinished(limitMs)) {
+            run.kill();
+            run.waitForFinished();
+            std::printf("%10lld  did not finish within %d s\n", size, limitMs / 1000);
+            allOk = false;
+            continue;
+        }
+        const std::optional<Row> r = parse(run.readAllStandardOutput());
+        if (!r) {
+            std::printf("%10lld  failed (exit code %d)\n", size, run.exitCode());
+            allOk = false;
+            continue;
+        }
+        const double wall = r->wallMs / 1000.0;
+        std::printf("%10lld %8lld %8.1f %7.1f %9.3f %9.3f %9.3f %8.2f %9.1f %6lld ms %6lld ms%s\n",
+                    r->keywords, r->queries, wall, wall > 0 ? r->queries / wall : 0.0,
+                    r->queries > 0 ? r->cpu * 1000 / r->queries : 0.0, r->firstTenth * 1000,
+                    r->lastTenth * 1000, r->firstTenth > 0 ? r->lastTenth / r->firstTenth : 0.0,
+                    r->rssKb / 1024.0, r->maxDelayMs, r->endTickMs, r->ok ? "" : "  WRONG END");
+        std::fflush(stdout);
+        allOk = allOk && r->ok;
+    }
+    std::printf("flatness: CPU per query of the last tenth of the queries over the first tenth; "
+                "max delay: latest 5 ms probe tick during the run; end tick: last probe to the "
+                "end message (final tick and save).\n");
+    engine.kill();
+    engine.waitForFinished();
+    return allOk ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+
+    if (args.value(0) == u"--serve"_s) {
+        QCoreApplication app(argc, argv);
+        return serve();
+    }
+    const qsizetype sizeAt = args.indexOf(u"--size"_s);
+    const qsizetype portAt = args.indexOf(u"--port"_s);
+    if (sizeAt >= 0 && portAt >= 0) {
+        QApplication app(argc, argv);
+        return runOne(args.value(sizeAt + 1).toLongLong(),
+                      quint16(args.value(portAt + 1).toUInt()));
+    }
+    QCoreApplication app(argc, argv);
+    const bool quick = args.contains(u"--quick"_s);
+    return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000});
+}
