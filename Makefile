@@ -56,6 +56,12 @@ bench: deps
 bench-quick:
 	$(MAKE) bench BENCH_ARGS=--quick
 
+# Long harvests against a failing local engine; prints the figures and fails on a lost keyword.
+soak: deps
+	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF -DTAILSPADE_BENCH=ON
+	cmake --build $(BENCHDIR) -j $(JOBS) --target soak
+	QT_QPA_PLATFORM=offscreen ./$(BENCHDIR)/bench/soak
+
 # libFuzzer targets under clang-14 with ASan and UBSan; each runs FUZZ_SECONDS on a copy of its
 # seed corpus (findings land in $(FUZZDIR)/findings). `make test` replays the seed corpora only.
 # Merge and storage inputs stay short: each call re-walks the whole stream, each save hits disk.
