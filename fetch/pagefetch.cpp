@@ -1,10 +1,13 @@
 #include "fetch/pagefetch.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QStringDecoder>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -33,6 +36,18 @@ bool carriesPage(QNetworkReply::NetworkError error)
             code <= QNetworkReply::UnknownServerError);
 }
 
+// The application thread's manager, owned by the application; null elsewhere or without one.
+QNetworkAccessManager *sharedManager()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager || manager->parent() != app)
+        manager = new QNetworkAccessManager(app);
+    return manager;
+}
+
 QString fetchPage(const QString &url, int timeoutMs, const QString &charset)
 {
     const QUrl target(url, QUrl::TolerantMode);
@@ -41,15 +56,25 @@ QString fetchPage(const QString &url, int timeoutMs, const QString &charset)
         (scheme != "http"_L1 && scheme != "https"_L1))
         return {};
 
-    // A manager of its own: no connection or cookie outlives the call.
-    QNetworkAccessManager manager;
+    // No connection or cookie outlives the call: the connection is closed after the answer,
+    // cookies are neither sent nor kept. A manager per call would do the same but starts and
+    // stops a network thread every time, which was most of a fetch's cost.
+    std::unique_ptr<QNetworkAccessManager> own;
+    QNetworkAccessManager *manager = sharedManager();
+    if (!manager || !target.userInfo().isEmpty()) { // credentials would stay in its cache
+        own = std::make_unique<QNetworkAccessManager>();
+        manager = own.get();
+    }
     QNetworkRequest request(target);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(kMaxRedirects);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
+    request.setRawHeader("Connection", "close");
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
 
-    const std::unique_ptr<QNetworkReply> reply(manager.get(request));
+    const std::unique_ptr<QNetworkReply> reply(manager->get(request));
     QNetworkReply *const r = reply.get();
 
     QEventLoop loop;
