@@ -8,7 +8,7 @@ BENCHDIR  := build/bench
 FUZZDIR   := build/fuzz
 PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
 
-PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libgl-dev fonts-noto-cjk
+PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 
 define ensure_pkgs
