@@ -2,6 +2,7 @@
 
 #include "fetch/pagefetch.h"
 #include "mining/keywordlist.h"
+#include "mining/keywordset.h"
 #include "mining/minerview.h"
 #include "storage/resultfile.h"
 
@@ -59,7 +60,7 @@ private:
 
     MinerView &m_view;
     MinerOptions m_options;
-    QSet<QString> m_known;    // List2 as a set
+    KeywordSet m_known;       // List2 as a set
     qsizetype m_examined = 0; // List1 entries merged by earlier calls
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
