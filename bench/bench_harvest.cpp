@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -187,6 +188,7 @@ int runOne(qint64 size, quint16 port)
     QElapsedTimer clock;
     qint64 lastProbe = 0;
     qint64 maxDelay = 0;
+    qint64 maxDelayAt = 0; // keywords shown when it happened
     qint64 lastProgressMs = 0;
     qint64 lastQueries = 0;
     bool stalled = false;
@@ -197,7 +199,10 @@ int runOne(qint64 size, quint16 port)
     probe.setInterval(kProbeMs);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
-        maxDelay = std::max(maxDelay, now - lastProbe - kProbeMs);
+        if (now - lastProbe - kProbeMs > maxDelay) {
+            maxDelay = now - lastProbe - kProbeMs;
+            maxDelayAt = form.List3Count();
+        }
         lastProbe = now;
         const qint64 q = queries();
         samples.push_back({now, cpuSeconds(), q});
@@ -261,9 +266,9 @@ int runOne(qint64 size, quint16 port)
     const double lastTenth =
         end.queries > b.queries ? (end.cpu - b.cpu) / double(end.queries - b.queries) : 0;
 
-    std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld\n", ok ? 1 : 0,
+    std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld %lld\n", ok ? 1 : 0,
                 qint64(form.List3Count()), queries(), endMs, end.cpu - samples.front().cpu,
-                firstTenth, lastTenth, maxRssKb(), maxDelay, endTickMs);
+                firstTenth, lastTenth, maxRssKb(), maxDelay, endTickMs, maxDelayAt);
     std::fflush(stdout);
     return ok ? 0 : 4;
 }
@@ -272,7 +277,7 @@ int runOne(qint64 size, quint16 port)
 
 struct Row {
     bool ok = false;
-    qint64 keywords = 0, queries = 0, wallMs = 0, maxDelayMs = 0, endTickMs = 0;
+    qint64 keywords = 0, queries = 0, wallMs = 0, maxDelayMs = 0, endTickMs = 0, maxDelayAt = 0;
     double cpu = 0, firstTenth = 0, lastTenth = 0;
     long rssKb = 0;
 };
@@ -283,7 +288,7 @@ std::optional<Row> parse(const QByteArray &output)
         if (!line.startsWith("RESULT "))
             continue;
         const QList<QByteArray> f = line.mid(7).trimmed().split(' ');
-        if (f.size() != 10)
+        if (f.size() != 11)
             return std::nullopt;
         Row r;
         r.ok = f[0] == "1";
@@ -296,6 +301,7 @@ std::optional<Row> parse(const QByteArray &output)
         r.rssKb = f[7].toLong();
         r.maxDelayMs = f[8].toLongLong();
         r.endTickMs = f[9].toLongLong();
+        r.maxDelayAt = f[10].toLongLong();
         return r;
     }
     return std::nullopt;
@@ -303,7 +309,14 @@ std::optional<Row> parse(const QByteArray &output)
 
 int drive(const QList<qint64> &sizes)
 {
+    // Qt warns in every child without a runtime directory; give them a private one.
+    QTemporaryDir runtimeDir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (env.value(u"XDG_RUNTIME_DIR"_s).isEmpty() && runtimeDir.isValid())
+        env.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir.path());
+
     QProcess engine;
+    engine.setProcessEnvironment(env);
     engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     engine.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
     if (!engine.waitForReadyRead(10000)) {
@@ -312,13 +325,14 @@ int drive(const QList<qint64> &sizes)
     }
     const QString port = QString::fromLatin1(engine.readLine().trimmed());
 
-    std::printf("%10s %8s %8s %7s %9s %9s %9s %8s %9s %9s %s\n", "keywords", "queries", "wall s",
-                "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness", "peak MB", "max delay",
+    std::printf("%10s %8s %8s %7s %9s %9s %9s %8s %8s %17s %8s\n", "keywords", "queries", "wall s",
+                "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness", "peak MB", "max delay (at)",
                 "end tick");
     std::fflush(stdout);
     bool allOk = true;
     for (const qint64 size : sizes) {
         QProcess run;
+        run.setProcessEnvironment(env);
         run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         run.start(QCoreApplication::applicationFilePath(),
                   {u"--size"_s, QString::number(size), u"--port"_s, port});
@@ -338,17 +352,21 @@ int drive(const QList<qint64> &sizes)
             continue;
         }
         const double wall = r->wallMs / 1000.0;
-        std::printf("%10lld %8lld %8.1f %7.1f %9.3f %9.3f %9.3f %8.2f %9.1f %6lld ms %6lld ms%s\n",
-                    r->keywords, r->queries, wall, wall > 0 ? r->queries / wall : 0.0,
-                    r->queries > 0 ? r->cpu * 1000 / r->queries : 0.0, r->firstTenth * 1000,
-                    r->lastTenth * 1000, r->firstTenth > 0 ? r->lastTenth / r->firstTenth : 0.0,
-                    r->rssKb / 1024.0, r->maxDelayMs, r->endTickMs, r->ok ? "" : "  WRONG END");
+        std::printf(
+            "%10lld %8lld %8.1f %7.1f %9.3f %9.3f %9.3f %8.2f %8.1f %4lld ms (%7lld) %5lld ms%s\n",
+            r->keywords, r->queries, wall, wall > 0 ? r->queries / wall : 0.0,
+            r->queries > 0 ? r->cpu * 1000 / r->queries : 0.0, r->firstTenth * 1000,
+            r->lastTenth * 1000, r->firstTenth > 0 ? r->lastTenth / r->firstTenth : 0.0,
+            r->rssKb / 1024.0, r->maxDelayMs, r->maxDelayAt, r->endTickMs,
+            r->ok ? "" : "  WRONG END");
         std::fflush(stdout);
         allOk = allOk && r->ok;
     }
-    std::printf("flatness: CPU per query of the last tenth of the queries over the first tenth; "
-                "max delay: latest 5 ms probe tick during the run; end tick: last probe to the "
-                "end message (final tick and save).\n");
+    std::printf("CPU ms/q: CPU time of the whole process per query; 1st/last 10%%: the same over "
+                "the first and the last tenth of the queries; flatness: last over first.\n"
+                "max delay: latest 5 ms probe tick in the window's event loop during the run, at "
+                "that many keywords; end tick: last probe to the end message (last tick and "
+                "save).\n");
     engine.kill();
     engine.waitForFinished();
     return allOk ? 0 : 1;
