@@ -445,8 +445,9 @@ Form8::Form8(Form8Options options)
     grey.setColor(QPalette::WindowText, QColor(192, 192, 192));
     Label13->setPalette(grey);
 
-    // The status line keeps its width; its height follows the font so no text is cut.
-    Label4->setGeometry(px(120), px(960), px(6780), qMax(px(180), Label4->sizeHint().height()));
+    // The status line keeps its box, clear of the list below it: a status text per query then
+    // repaints no more than its own strip.
+    Label4->setGeometry(twips(120, 960, 6780, 180));
 
     List3->setGeometry(twips(120, 1200, 6735, 2400));
     List3->setUniformItemSizes(true);
