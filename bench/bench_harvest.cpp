@@ -11,6 +11,7 @@
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
 
+#include "bench/rusage.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -25,7 +26,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <optional>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -125,21 +125,6 @@ int serve()
 }
 
 // ---- One run -----------------------------------------------------------------------------
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-long maxRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 class EndDesktop final : public Desktop {
 public:
@@ -268,7 +253,7 @@ int runOne(qint64 size, quint16 port)
 
     std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld %lld\n", ok ? 1 : 0,
                 qint64(form.List3Count()), queries(), endMs, end.cpu - samples.front().cpu,
-                firstTenth, lastTenth, maxRssKb(), maxDelay, endTickMs, maxDelayAt);
+                firstTenth, lastTenth, peakRssKb(), maxDelay, endTickMs, maxDelayAt);
     std::fflush(stdout);
     return ok ? 0 : 4;
 }

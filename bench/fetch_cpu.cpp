@@ -4,6 +4,7 @@
 #include "fetch/pagefetch.h"
 #include "tests/testserver.h"
 
+#include "bench/rusage.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -13,7 +14,6 @@
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -21,14 +21,6 @@ namespace {
 
 constexpr int kFetches = 1000;
 constexpr int kSlowMs = 2000;
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 int serve()
 {

@@ -6,6 +6,7 @@
 #include "fetch/pagefetch.h"
 #include "tests/harness.h"
 
+#include "bench/rusage.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -17,7 +18,6 @@
 #include <QSet>
 #include <QTimer>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using Response = TestServer::Response;
@@ -110,13 +110,6 @@ int serve()
     std::printf("%u\n", unsigned(server.port()));
     std::fflush(stdout);
     return QCoreApplication::exec();
-}
-
-long peakRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 struct Block {
