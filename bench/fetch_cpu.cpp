@@ -98,7 +98,7 @@ int main(int argc, char **argv)
                 wall.elapsed(), cpu * 1000, qint64(slow.size()));
 
     const QString page = base + u"/s?wd=%E9%B2%9C%E8%8A%B1"_s;
-    measure("getHTTPPage (manager per call)", [&](int) { return !getHTTPPage(page).isEmpty(); });
+    measure("getHTTPPage (GET and decode)", [&](int) { return !getHTTPPage(page).isEmpty(); });
     const QByteArray gbk =
         QByteArray::fromHex("3c703ecfcabba820f572bba820b7b1f3773c2f703e").repeated(5000);
     measure("decoding the page only",
