@@ -84,6 +84,7 @@ fuzz:
 	done
 
 format:
+	$(call ensure_pkgs,clang-format)
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
