@@ -11,7 +11,7 @@
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
 
-#include "bench/rusage.h"
+#include "bench/benchsupport.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -109,19 +109,13 @@ QByteArray pageFor(const QString &keyword)
 
 int serve()
 {
-    TestServer server;
-    if (!server.listen())
-        return 1;
-    server.setHandler([](const QByteArray &target) {
+    return serveForever([](const QByteArray &target) {
         TestServer::Response response;
         response.body = pageFor(TestServer::queryKeyword(target));
         response.headers.append(
             {QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/html; charset=gb2312")});
         return response;
     });
-    std::printf("%u\n", unsigned(server.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
 }
 
 // ---- One run -----------------------------------------------------------------------------
@@ -302,13 +296,10 @@ int drive(const QList<qint64> &sizes)
 
     QProcess engine;
     engine.setProcessEnvironment(env);
-    engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    engine.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    if (!engine.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the search engine did not start\n");
+    const quint16 enginePort = startEngine(engine);
+    if (enginePort == 0)
         return 1;
-    }
-    const QString port = QString::fromLatin1(engine.readLine().trimmed());
+    const QString port = QString::number(enginePort);
 
     std::printf("%10s %8s %8s %7s %9s %9s %9s %8s %8s %17s %8s\n", "keywords", "queries", "wall s",
                 "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness", "peak MB", "max delay (at)",

@@ -4,7 +4,7 @@
 #include "fetch/pagefetch.h"
 #include "tests/testserver.h"
 
-#include "bench/rusage.h"
+#include "bench/benchsupport.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -24,13 +24,10 @@ constexpr int kSlowMs = 2000;
 
 int serve()
 {
-    TestServer server;
-    if (!server.listen())
-        return 1;
     // A result page of realistic size, in GBK.
     const QByteArray body =
         QByteArray::fromHex("3c703ecfcabba820f572bba820b7b1f3773c2f703e").repeated(5000);
-    server.setHandler([&body](const QByteArray &target) {
+    return serveForever([&body](const QByteArray &target) {
         TestServer::Response response;
         response.body = body;
         if (target.startsWith("/slow")) {
@@ -39,9 +36,6 @@ int serve()
         }
         return response;
     });
-    std::printf("%u\n", unsigned(server.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
 }
 
 // For comparison: the same GET through one long-lived manager.
@@ -79,13 +73,10 @@ int main(int argc, char **argv)
         return serve();
 
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    if (!server.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "server did not start\n");
+    const quint16 port = startEngine(server);
+    if (port == 0)
         return 1;
-    }
-    const QString base = u"http://127.0.0.1:"_s + QString::fromLatin1(server.readLine().trimmed());
+    const QString base = u"http://127.0.0.1:"_s + QString::number(port);
 
     getHTTPPage(base + u"/warm-up"_s);
 

@@ -6,7 +6,7 @@
 #include "fetch/pagefetch.h"
 #include "tests/harness.h"
 
-#include "bench/rusage.h"
+#include "bench/benchsupport.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -48,12 +48,9 @@ quint32 fnv1a(const QString &text)
 // Keyword n suggests n*10+1 .. n*10+10, so the graph is a ten-way tree.
 int serve()
 {
-    TestServer server;
-    if (!server.listen())
-        return 1;
     QSet<QString> failed[kFailureKinds];
     int requests = 0;
-    server.setHandler([&](const QByteArray &target) {
+    return serveForever([&](const QByteArray &target) {
         Response r;
         if (target == "/stats") {
             QByteArray text = QByteArray::number(requests);
@@ -107,9 +104,6 @@ int serve()
         r.body = suggestionPage(suggestions);
         return r;
     });
-    std::printf("%u\n", unsigned(server.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
 }
 
 struct Block {
@@ -293,13 +287,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     QProcess engine;
-    engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    engine.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    if (!engine.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the engine did not start\n");
+    const quint16 port = startEngine(engine);
+    if (port == 0)
         return 2;
-    }
-    const quint16 port = quint16(engine.readLine().trimmed().toUInt());
 
     bool good = true;
     {
