@@ -42,8 +42,9 @@ QNetworkAccessManager *sharedManager()
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread())
         return nullptr;
+    // Goes with the application; the pointer clears itself then.
     static QPointer<QNetworkAccessManager> manager;
-    if (!manager || manager->parent() != app)
+    if (!manager)
         manager = new QNetworkAccessManager(app);
     return manager;
 }

@@ -11,6 +11,19 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+// A harvest without a window, saving into a folder of its own.
+struct Headless {
+    QTemporaryDir dir;
+    FakeView view;
+    Miner miner{view, [this] {
+                    MinerOptions options;
+                    options.programDir = dir.path();
+                    return options;
+                }()};
+};
+} // namespace
+
 class MergeTest : public QObject {
     Q_OBJECT
 
@@ -25,11 +38,9 @@ private slots:
     {
         QFETCH(quint32, seed);
         QRandomGenerator rng(seed);
-        QTemporaryDir dir;
-        FakeView view;
-        MinerOptions options;
-        options.programDir = dir.path();
-        Miner miner(view, options);
+        Headless h;
+        FakeView &view = h.view;
+        Miner &miner = h.miner;
         ReferenceMerge ref;
 
         miner.Command1_Click();
@@ -74,11 +85,8 @@ private slots:
 
     void emptyCandidateListLeavesLabel2Alone()
     {
-        QTemporaryDir dir;
-        FakeView view;
-        MinerOptions options;
-        options.programDir = dir.path();
-        Miner miner(view, options);
+        Headless h;
+        Miner &miner = h.miner;
         miner.Label2 = u"7"_s;
         miner.Command2_Click();
         QCOMPARE(miner.Label2, u"7"_s);
@@ -86,11 +94,8 @@ private slots:
 
     void knownKeywords()
     {
-        QTemporaryDir dir;
-        FakeView view;
-        MinerOptions options;
-        options.programDir = dir.path();
-        Miner miner(view, options);
+        Headless h;
+        Miner &miner = h.miner;
         miner.Command1_Click();
         miner.Timer1.stop();
         for (const QString &c : {u"Seo"_s, u"seo"_s, u" seo"_s, u"seo"_s, QString()})
