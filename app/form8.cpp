@@ -315,7 +315,7 @@ void Form8::closeEvent(QCloseEvent *event)
 
 void Form8::List3_Click()
 {
-    const QListWidgetItem *item = List3->currentItem();
+    const QListWidgetItem *item = List3->item(List3->selectedRow());
     if (!item)
         return;
     const QString keyword = item->text();

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <utility>
 
 ResultList::ResultList(QWidget *parent)
     : QListWidget(parent)
@@ -180,19 +181,33 @@ QRegion ResultList::visualRegionForSelection(const QItemSelection &selection) co
     return QListWidget::visualRegionForSelection(selection);
 }
 
+int ResultList::selectedRow() const
+{
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// A press, perhaps dragged to another row, selects when it is released: the copy follows then.
 void ResultList::mousePressEvent(QMouseEvent *event)
 {
     QListWidget::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) &&
-        currentRow() >= 0)
+    m_pressedOnRow = event->button() == Qt::LeftButton && itemAt(event->position().toPoint());
+}
+
+void ResultList::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !std::exchange(m_pressedOnRow, false))
+        return;
+    if (selectedRow() >= 0)
         emit userSelected();
 }
 
 void ResultList::keyPressEvent(QKeyEvent *event)
 {
     catchUp();
-    const int before = currentRow();
+    const int before = selectedRow();
     QListWidget::keyPressEvent(event);
-    if (currentRow() != before && currentRow() >= 0)
+    if (selectedRow() != before && selectedRow() >= 0)
         emit userSelected();
 }
