@@ -4,10 +4,10 @@
 
 class QQuickView;
 
-// The embedded web browser. Chromium draws it through OpenGL in a native window of its own, so
-// the rest of the window stays plain raster: were it a widget, every repaint of the window (the
-// status line and the list, once per tick) would be composited through OpenGL, which costs
-// several times the harvest itself where OpenGL is software.
+// The embedded web browser: a web view in a native window of its own. As a widget it made the
+// whole window an OpenGL-composited surface, so every repaint of the status line and the list,
+// once per tick, went through OpenGL, at several times the cost of the harvest itself where
+// OpenGL is software (virtual machines, remote desktops).
 class Browser final : public QWidget {
     Q_OBJECT
 public:

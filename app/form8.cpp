@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QScrollBar>
 #include <QSessionManager>
 #include <QStyleOptionButton>
 #include <QTextLayout>

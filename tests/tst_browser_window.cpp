@@ -6,6 +6,7 @@
 #include "harness.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -35,6 +36,10 @@ private slots:
                                   u"Tailspade 关键词工具"_s, 60000);
         QCOMPARE(browser->page()->property("url").toUrl(),
                  QUrl(QString::fromLatin1(publisher::kToolsPage)));
+        // Its native window is nested in the frame's, which clips it; the others stay drawn.
+        QCOMPARE(browser->nativeParentWidget(), form->Frame2);
+        QCOMPARE(form->Frame2->nativeParentWidget(), form.get());
+        QVERIFY(!form->List3->internalWinId() && !form->Label4->internalWinId());
 
         desktop.exitAnswer = true;
         QVERIFY(form->close());
