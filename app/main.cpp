@@ -1,5 +1,6 @@
 #include "app/form8.h"
 #include "app/platform.h"
+#include "app/resultplace.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -10,8 +11,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAILSPADE_APP_ID));
 
-    Form8 window;
+    Form8Options options;
+    options.miner.programDir =
+        resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir());
+    Form8 window(std::move(options));
     window.move(window.screen()->availableGeometry().center() - window.rect().center());
     window.show();
     return app.exec();
