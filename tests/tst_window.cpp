@@ -261,8 +261,8 @@ private slots:
     }
 
     // The real modal question, answered through its buttons while the run's first page is
-    // held unanswered. The page is let through only after the answer: after OK it must change
-    // nothing; after Cancel the run goes on with it.
+    // held unanswered. The stand-in quit leaves no loop, so the page is let through right after
+    // the answer: after OK it must change nothing; after Cancel the run goes on with it.
     void exitQuestionAnswer_data()
     {
         QTest::addColumn<bool>("askedDuringFetch");
