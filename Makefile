@@ -11,6 +11,8 @@ PREFIX    ?= /usr/local
 PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
 
 PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
+# Qt's own Simplified Chinese texts: standard buttons and edit menus.
+PKGS      += qt6-translations-l10n
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream
 

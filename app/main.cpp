@@ -1,9 +1,11 @@
+#include "app/dialogs.h"
 #include "app/form8.h"
 #include "app/platform.h"
 #include "app/resultplace.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -12,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
     QGuiApplication::setDesktopFileName(QStringLiteral(TAILSPADE_APP_ID));
+    QTranslator qtChinese;
+    installQtChinese(qtChinese);
 
     Form8Options options;
     options.miner.programDir =
