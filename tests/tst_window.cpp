@@ -1,6 +1,7 @@
 // The window as the user meets it: controls, the save-mode pair, copying, closing, opening.
 
 #include "app/publisher.h"
+#include "app/resultplace.h"
 #include "harness.h"
 
 #include <QApplication>
@@ -191,6 +192,55 @@ private slots:
         Form8 form(std::move(options));
         QCOMPARE(form.Label6->text(), expected);
         QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
+    }
+
+    // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
+    // under the user's documents. Deciding creates nothing; the first save makes what is missing.
+    void resultFolderChoice_data()
+    {
+        QTest::addColumn<QString>("programFolder"); // as the platform leaves it
+        QTest::addColumn<bool>("portable");
+        QTest::newRow("writable, no Keywords yet") << u"writable"_s << true;
+        QTest::newRow("writable Keywords folder") << u"keywords folder"_s << true;
+        QTest::newRow("read-only") << u"read-only"_s << false;
+        QTest::newRow("a file named Keywords in the way") << u"keywords file"_s << false;
+        QTest::newRow("missing") << u"missing"_s << false;
+    }
+    void resultFolderChoice()
+    {
+        QFETCH(QString, programFolder);
+        QFETCH(bool, portable);
+        QTemporaryDir program;
+        QTemporaryDir documents;
+        QString programDir = program.path();
+        const QString keywords = programDir + u"/Keywords"_s;
+        if (programFolder == u"keywords folder"_s)
+            QVERIFY(QDir(programDir).mkdir(u"Keywords"_s));
+        if (programFolder == u"keywords file"_s) {
+            QFile file(keywords);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        if (programFolder == u"missing"_s)
+            programDir += u"/gone"_s;
+        const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (programFolder == u"read-only"_s) {
+            QVERIFY(QFile::setPermissions(programDir, QFile::ReadOwner | QFile::ExeOwner));
+            if (QFileInfo(programDir).isWritable()) {
+                QFile::setPermissions(programDir, writable);
+                QSKIP("this user may write to any folder");
+            }
+        }
+        const bool keywordsBefore = QFileInfo::exists(keywords);
+
+        const QString base = resultBaseDir(programDir, documents.path());
+        QFile::setPermissions(program.path(), writable);
+
+        QCOMPARE(base, portable ? programDir : documents.path() + u"/Tailspade"_s);
+        QCOMPARE(QFileInfo::exists(keywords), keywordsBefore);
+        QVERIFY(QDir(documents.path()).isEmpty());
+        const SaveResult saved = saveResults(base, u"鲜花"_s, {u"鲜花店"_s}, false, fixedClock());
+        QVERIFY2(saved.status == SaveResult::Status::Saved, qPrintable(saved.detail));
+        QVERIFY(QFileInfo::exists(base + u"/Keywords/关键词-鲜花.txt"_s));
     }
 
     void clickingAResultCopiesIt()
