@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QStandardPaths>
 
 int main(int argc, char *argv[])
 {
@@ -11,7 +12,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
 
-    Form8 window;
+    Form8Options options;
+    options.miner.journalDir =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    Form8 window(std::move(options));
     window.move(window.screen()->availableGeometry().center() - window.rect().center());
     window.show();
     return app.exec();
