@@ -9,6 +9,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -26,6 +27,20 @@ int syncToDisk(int fd)
     return _commit(fd);
 #else
     return ::fsync(fd);
+#endif
+}
+
+// A new file's name reaches the disk with its folder.
+void syncFolder(const QString &folder)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(folder);
 #endif
 }
 
@@ -200,10 +215,12 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
                     QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed})) {
         m_file.close();
         QFile::remove(path);
+        m_file.setFileName(QString());
         m_lock.reset();
         return false;
     }
     syncToDisk(m_file.handle());
+    syncFolder(folder);
     m_sinceSync.start();
     return true;
 }
@@ -264,16 +281,18 @@ void Journal::close()
         syncToDisk(m_file.handle());
         m_file.close();
     }
+    m_file.setFileName(QString());
     m_lock.reset();
 }
 
 void Journal::remove()
 {
     m_syncLater.stop();
-    const bool open = m_file.isOpen();
     m_file.close();
-    if (open)
+    // Also a journal that stopped being written after a failed write: the run is saved.
+    if (!m_file.fileName().isEmpty())
         QFile::remove(m_file.fileName());
+    m_file.setFileName(QString());
     m_lock.reset();
 }
 
