@@ -503,6 +503,7 @@ enum class KilledAt {
     SaveWritten,     // the block written whole, the journal not yet removed
     OverwriteDone,   // the same in overwrite mode
     LaterSaveAfter,  // the save failed; a later run appended its own block to the file
+    HeaderDamaged,   // no telling which file it belongs to
 };
 Q_DECLARE_METATYPE(KilledAt)
 
@@ -515,6 +516,7 @@ void TestStorage::journal_recoverySavesEachKeywordOnce_data()
     QTest::newRow("save written, journal not removed") << KilledAt::SaveWritten;
     QTest::newRow("overwrite done, journal not removed") << KilledAt::OverwriteDone;
     QTest::newRow("another block after the failed save") << KilledAt::LaterSaveAfter;
+    QTest::newRow("first line damaged") << KilledAt::HeaderDamaged;
 }
 
 void TestStorage::journal_recoverySavesEachKeywordOnce()
@@ -569,14 +571,23 @@ void TestStorage::journal_recoverySavesEachKeywordOnce()
         QVERIFY(writeFile(flowerFile(dir), old + foreign));
         expected = old + foreign + buildBlock(kSeed, all, now);
         break;
+    case KilledAt::HeaderDamaged: {
+        QByteArray bytes = readAll(path);
+        bytes[12] = bytes[12] ^ 1;
+        QVERIFY(writeFile(path, bytes));
+        expected = old;
+        status = JournalRecovery::Status::Unreadable;
+        break;
+    }
     }
 
     const JournalRecovery r = recoverJournal(path, now);
     QCOMPARE(r.status, status);
     QCOMPARE(readAll(flowerFile(dir)), expected);
-    QVERIFY(!QFileInfo::exists(path));
-    // Nothing is left to be saved a second time.
-    QCOMPARE(recoverJournals(dir.filePath(u"journal"_s), now).size(), 0);
+    // Nothing is left to be saved a second time; what cannot be read stays.
+    QCOMPARE(QFileInfo::exists(path), status == JournalRecovery::Status::Unreadable);
+    QCOMPARE(recoverJournals(dir.filePath(u"journal"_s), now).size(),
+             status == JournalRecovery::Status::Unreadable ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestStorage)
