@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <future>
 #include <optional>
+#include <system_error>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -213,7 +215,7 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) ||
         !writeLine({kMagic, kVersion, programDir,
                     QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed})) {
-        m_file.close();
+        closeFile();
         QFile::remove(path);
         m_file.setFileName(QString());
         m_lock.reset();
@@ -228,12 +230,12 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
 bool Journal::writeLine(const QStringList &fields)
 {
     const QByteArray line = encodeLine(fields);
-    const qint64 before = m_file.size();
+    const qint64 before = m_file.pos();
     if (m_file.write(line) == line.size())
         return true;
     // A record cut short would spoil the one after it: take it back out, or stop writing.
     if (!m_file.resize(before) || !m_file.seek(before))
-        m_file.close();
+        closeFile();
     return false;
 }
 
@@ -259,9 +261,28 @@ void Journal::sync()
             m_syncLater.start(int(kSyncMs - since));
         return;
     }
+    // The disk may take its time (a busy or slow one, tens of milliseconds): the window's
+    // thread does not wait for it.
+    if (m_syncing.valid() &&
+        m_syncing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (!m_syncLater.isActive())
+            m_syncLater.start(kSyncMs / 10);
+        return;
+    }
     m_syncLater.stop();
-    syncToDisk(m_file.handle());
+    try {
+        m_syncing = std::async(std::launch::async, syncToDisk, int(m_file.handle()));
+    } catch (const std::system_error &) {
+        syncToDisk(m_file.handle()); // no thread to be had
+    }
     m_sinceSync.start();
+}
+
+void Journal::closeFile()
+{
+    if (m_syncing.valid())
+        m_syncing.wait(); // the worker still holds the descriptor
+    m_file.close();
 }
 
 void Journal::beginSave(const QString &seed, bool append, const QDateTime &when)
@@ -279,7 +300,7 @@ void Journal::close()
     m_syncLater.stop();
     if (m_file.isOpen()) {
         syncToDisk(m_file.handle());
-        m_file.close();
+        closeFile();
     }
     m_file.setFileName(QString());
     m_lock.reset();
@@ -288,7 +309,7 @@ void Journal::close()
 void Journal::remove()
 {
     m_syncLater.stop();
-    m_file.close();
+    closeFile();
     // Also a journal that stopped being written after a failed write: the run is saved.
     if (!m_file.fileName().isEmpty())
         QFile::remove(m_file.fileName());

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -42,13 +43,15 @@ public:
 private:
     bool writeLine(const QStringList &fields);
     void sync();
+    void closeFile();
 
     QFile m_file;
     std::unique_ptr<QLockFile> m_lock; // held while the run goes on: no other start recovers it
     QString m_programDir;
     qsizetype m_written = 0;
     QElapsedTimer m_sinceSync;
-    QTimer m_syncLater; // a write left unsynced reaches the disk within a second anyway
+    QTimer m_syncLater;         // a write left unsynced reaches the disk within a second anyway
+    std::future<int> m_syncing; // the last sync, on a thread of its own
 };
 
 struct JournalContents {
