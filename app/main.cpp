@@ -1,9 +1,12 @@
+#include "app/dialogs.h"
 #include "app/form8.h"
 #include "app/platform.h"
+#include "app/resultplace.h"
 
 #include <QApplication>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -11,8 +14,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAILSPADE_APP_ID));
+    QTranslator qtChinese;
+    installQtChinese(qtChinese);
 
     Form8Options options;
+    options.miner.programDir =
+        resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir());
     options.miner.journalDir =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     Form8 window(std::move(options));
