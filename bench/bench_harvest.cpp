@@ -7,6 +7,7 @@
 //   bench_harvest --quick    1,000 and 10,000 keywords
 //   bench_harvest --size N --port P   one run (used by the above)
 //   bench_harvest --serve    the engine; prints its port
+//   --no-journal             with any of the above: runs keep no journal (to weigh its cost)
 #include "app/form8.h"
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
@@ -140,7 +141,7 @@ struct Sample {
     qint64 queries;
 };
 
-int runOne(qint64 size, quint16 port)
+int runOne(qint64 size, quint16 port, bool journal)
 {
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -151,6 +152,8 @@ int runOne(qint64 size, quint16 port)
     options.desktop = &desktop;
     options.quit = [] {};
     options.miner.programDir = dir.path();
+    if (journal)
+        options.miner.journalDir = dir.path() + u"/journal"_s;
     options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
     Form8 form(std::move(options));
     form.show();
@@ -286,7 +289,7 @@ std::optional<Row> parse(const QByteArray &output)
     return std::nullopt;
 }
 
-int drive(const QList<qint64> &sizes)
+int drive(const QList<qint64> &sizes, bool journal)
 {
     // Qt warns in every child without a runtime directory; give them a private one.
     QTemporaryDir runtimeDir;
@@ -311,7 +314,8 @@ int drive(const QList<qint64> &sizes)
         run.setProcessEnvironment(env);
         run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         run.start(QCoreApplication::applicationFilePath(),
-                  {u"--size"_s, QString::number(size), u"--port"_s, port});
+                  {u"--size"_s, QString::number(size), u"--port"_s, port,
+                   journal ? QString() : u"--no-journal"_s});
         // A run at 100 queries a second takes about size / 900 s; allow ten times that.
         const int limitMs = int(std::min<qint64>(60000 + size * 10, 3600000));
         if (!run.waitForFinished(limitMs)) {
@@ -364,10 +368,11 @@ int main(int argc, char **argv)
     const qsizetype portAt = args.indexOf(u"--port"_s);
     if (sizeAt >= 0 && portAt >= 0) {
         QApplication app(argc, argv);
-        return runOne(args.value(sizeAt + 1).toLongLong(),
-                      quint16(args.value(portAt + 1).toUInt()));
+        return runOne(args.value(sizeAt + 1).toLongLong(), quint16(args.value(portAt + 1).toUInt()),
+                      !args.contains(u"--no-journal"_s));
     }
     QCoreApplication app(argc, argv);
     const bool quick = args.contains(u"--quick"_s);
-    return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000});
+    return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000},
+                 !args.contains(u"--no-journal"_s));
 }

@@ -93,6 +93,8 @@ void Miner::Command1_Click()
     if (seed.at(0) >= u'A' && seed.at(0) <= u'Z')
         m_view.setText2(seed.toLower());
     m_view.setCommand1Caption(u"停止"_s);
+    if (!m_options.journalDir.isEmpty())
+        m_journal.start(m_options.journalDir, m_options.programDir, m_view.Text2());
 }
 
 void Miner::Command3_Click()
@@ -108,8 +110,23 @@ void Miner::Command3_Click()
 
 SaveResult Miner::Command4_Click()
 {
-    return saveResults(m_options.programDir, m_view.Text2(), List2.items(),
-                       m_view.Check2Value() == 1, m_options.clock());
+    const QString seed = m_view.Text2();
+    const bool append = m_view.Check2Value() == 1;
+    const QDateTime when = m_options.clock();
+    m_journal.record(List2.items());
+    m_journal.beginSave(seed, append, when);
+    const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
+    // Saved: the journal has done its work. Not saved: it stays for the next start to save.
+    if (saved.ok())
+        m_journal.remove();
+    else
+        m_journal.close();
+    return saved;
+}
+
+QList<JournalRecovery> Miner::recoverJournals() const
+{
+    return ::recoverJournals(m_options.journalDir, m_options.clock());
 }
 
 QString Miner::saveFailedText(const SaveResult &result) const
@@ -223,10 +240,12 @@ void Miner::Timer1_Timer()
                                 count(List2.ListCount()) + u"个"_s);
     ExtractRelatedKeywords(page, first, last);
     Command2_Click();
+    m_journal.record(List2.items()); // one write per tick
 }
 
 void Miner::abandon()
 {
     Timer1.stop();
     ++m_run;
+    m_journal.remove(); // the user chose to leave without saving
 }
