@@ -10,6 +10,8 @@ PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -D
 
 PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
+# HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
+PKGS      += libssl3 ca-certificates
 
 define ensure_pkgs
 	@missing=""; for p in $(1); do \

@@ -57,6 +57,9 @@ private:
     void reachTarget();
     void closeExhausted();
     QString saveFailedText(const SaveResult &result) const;
+    // An end's status line and message as the run's failed queries make them.
+    QString endStatus(const QString &usual) const;
+    QString endMessage(const SaveResult &saved, const QString &success) const;
 
     MinerView &m_view;
     MinerOptions m_options;
@@ -64,4 +67,7 @@ private:
     qsizetype m_examined = 0; // List1 entries merged by earlier calls
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
+    qsizetype m_queries = 0; // queries of the run that came back, with or without a page
+    qsizetype m_failedQueries = 0;
+    FetchFailure m_lastFailure = FetchFailure::None;
 };
