@@ -172,7 +172,7 @@ void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, co
     const bool wholeSeed = m_view.Check1Value() == 1;
     const QString seed = m_view.Text2();
     for (const QString &candidate : cutCandidates(page)) {
-        if (!candidate.isEmpty() && passesSeedTests(candidate, first, last, wholeSeed, seed))
+        if (isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed))
             List1.AddItem(candidate);
         Label1 = count(List1.ListCount());
     }
