@@ -6,12 +6,17 @@ PLAIN     := build/plain
 ASAN      := build/asan
 BENCHDIR  := build/bench
 FUZZDIR   := build/fuzz
+PKGDIR    := build/package
+PREFIX    ?= /usr/local
 PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
 
 PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
-FUZZ_PKGS := clang-14 libclang-rt-14-dev
+# Qt's own Simplified Chinese texts: standard buttons and edit menus.
+PKGS      += qt6-translations-l10n
 # HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
 PKGS      += libssl3 ca-certificates
+FUZZ_PKGS := clang-14 libclang-rt-14-dev
+PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream
 
 define ensure_pkgs
 	@missing=""; for p in $(1); do \
@@ -24,7 +29,7 @@ define ensure_pkgs
 	fi
 endef
 
-.PHONY: run test deps build bench bench-quick soak fuzz format clean
+.PHONY: run test deps build install package bench bench-quick soak fuzz format clean
 
 deps:
 	$(call ensure_pkgs,$(PKGS))
@@ -35,6 +40,22 @@ build: deps
 
 run: build
 	./$(PLAIN)/bin/tailspade
+
+# Installs under PREFIX (default /usr/local); DESTDIR stages the files elsewhere.
+install: build
+	cmake --build $(PLAIN) -j $(JOBS) --target tailspade_install_files
+	DESTDIR=$(DESTDIR) cmake --install $(PLAIN) --prefix $(PREFIX)
+
+# tailspade_<version>_<arch>.deb in this folder; the menu entry and the AppStream data are
+# validated first.
+package:
+	$(call ensure_pkgs,$(PKGS) $(PACKAGE_PKGS))
+	cmake -S . -B $(PKGDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF
+	cmake --build $(PKGDIR) -j $(JOBS)
+	desktop-file-validate $(PKGDIR)/packaging/*.desktop
+	appstreamcli validate --no-net $(PKGDIR)/packaging/*.metainfo.xml
+	cd $(PKGDIR) && cpack -G DEB
+	cp $(PKGDIR)/tailspade_*.deb .
 
 # Everything but the embedded browser runs under AddressSanitizer and UBSan; the browser's
 # own start-up test runs in the plain build.

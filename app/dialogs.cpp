@@ -1,28 +1,47 @@
 #include "app/dialogs.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
+// Named here as well, so the buttons read Chinese even without Qt's translations.
 void Desktop::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
+    box.button(QMessageBox::Ok)->setText(u"确定"_s);
     box.exec();
 }
 
-bool Desktop::confirmExit(QWidget *parent)
+bool Desktop::confirmExit(QWidget *parent, const std::function<void()> &onOk)
 {
     QMessageBox box(QMessageBox::Question, u"退出"_s, u"真的退出吗?"_s,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
+    QAbstractButton *ok = box.button(QMessageBox::Ok);
+    ok->setText(u"确定"_s);
+    box.button(QMessageBox::Cancel)->setText(u"取消"_s);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box, [ok, &onOk](QAbstractButton *b) {
+        if (b == ok && onOk)
+            onOk();
+    });
+    box.exec();
+    return box.clickedButton() == ok;
 }
 
 bool Desktop::open(const QUrl &url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+bool installQtChinese(QTranslator &translator)
+{
+    return translator.load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+           QCoreApplication::installTranslator(&translator);
 }

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 
+class QTranslator;
 class QWidget;
 
 // Everything the window asks of the desktop beyond itself: message boxes and opening places.
@@ -12,8 +14,14 @@ public:
     virtual ~Desktop() = default;
     // Modal, one OK button, no icon, the application's title.
     virtual void inform(QWidget *parent, const QString &text);
-    // "真的退出吗?" with OK (default) and Cancel; true for OK.
-    virtual bool confirmExit(QWidget *parent);
+    // "真的退出吗?" with OK (default) and Cancel; true for OK. onOk runs the moment OK is
+    // chosen, before this returns: the question's loop may sit under a fetch's waiting loop,
+    // which would hold the answer back until its page came.
+    virtual bool confirmExit(QWidget *parent, const std::function<void()> &onOk);
     // Hands a folder or web address to the system, without waiting.
     virtual bool open(const QUrl &url);
 };
+
+// Installs Qt's own Simplified Chinese texts (standard buttons, edit menus) through translator,
+// whatever the system's locale. False when they are not installed.
+bool installQtChinese(QTranslator &translator);

@@ -490,13 +490,12 @@ void Form8::Form_Load()
 
 void Form8::Form_Unload(bool &cancel)
 {
-    if (!m_desktop->confirmExit(this)) {
-        cancel = true;
-        return;
-    }
-    // Ends at once, saving nothing: the user was asked.
-    m_miner.abandon();
-    m_quit();
+    // Ends the moment OK is chosen, saving nothing, even with a page still awaited: that page
+    // is dropped, and quitting leaves the loop waiting for it.
+    cancel = !m_desktop->confirmExit(this, [this] {
+        m_miner.abandon();
+        m_quit();
+    });
 }
 
 void Form8::closeEvent(QCloseEvent *event)
@@ -521,12 +520,16 @@ void Form8::List3_Click()
 void Form8::Command5_Click()
 {
     // Passed on even before the first save has created the folder.
-    m_desktop->open(QUrl::fromLocalFile(m_miner.programDir() + u"/Keywords/"_s));
+    const QString folder = m_miner.programDir() + u"/Keywords/"_s;
+    if (!m_desktop->open(QUrl::fromLocalFile(folder)))
+        MsgBox(u"无法打开文件夹："_s + QDir::toNativeSeparators(folder));
 }
 
 void Form8::Command6_Click()
 {
-    m_desktop->open(QUrl(QString::fromLatin1(publisher::kHomePage)));
+    const QString address = QString::fromLatin1(publisher::kHomePage);
+    if (!m_desktop->open(QUrl(address)))
+        MsgBox(u"无法打开网页："_s + address);
 }
 
 void Form8::Check2_Click()

@@ -1,8 +1,11 @@
+#include "app/dialogs.h"
 #include "app/form8.h"
 #include "app/platform.h"
+#include "app/resultplace.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -10,8 +13,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAILSPADE_APP_ID));
+    QTranslator qtChinese;
+    installQtChinese(qtChinese);
 
-    Form8 window;
+    Form8Options options;
+    options.miner.programDir =
+        resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir());
+    Form8 window(std::move(options));
     window.move(window.screen()->availableGeometry().center() - window.rect().center());
     window.show();
     return app.exec();

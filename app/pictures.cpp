@@ -6,9 +6,6 @@
 
 namespace pictures {
 
-namespace {
-
-// A spade: the product's mark, scaled to the icon size.
 QPixmap spade(int size)
 {
     QPixmap pixmap(size, size);
@@ -33,8 +30,6 @@ QPixmap spade(int size)
     p.drawPath(blade);
     return pixmap;
 }
-
-} // namespace
 
 QIcon windowIcon()
 {

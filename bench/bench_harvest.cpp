@@ -130,7 +130,7 @@ public:
         if (onMessage)
             onMessage();
     }
-    bool confirmExit(QWidget *) override { return false; }
+    bool confirmExit(QWidget *, const std::function<void()> &) override { return false; }
     bool open(const QUrl &) override { return true; }
 };
 

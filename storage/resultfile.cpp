@@ -24,12 +24,13 @@ std::filesystem::path toFsPath(const QString &path)
 #endif
 }
 
-// QDir::mkdir gives no reason for a failure; std::filesystem does.
+// QDir::mkdir gives no reason for a failure; std::filesystem does. The folders above Keywords
+// are made too: under the documents folder they may not exist yet.
 bool ensureFolder(const QString &folder, QString *detail)
 {
     std::error_code ec;
     const std::filesystem::path fsPath = toFsPath(folder);
-    std::filesystem::create_directory(fsPath, ec);
+    std::filesystem::create_directories(fsPath, ec);
     if (!ec && std::filesystem::is_directory(fsPath, ec))
         return true;
     *detail = ec ? QString::fromLocal8Bit(ec.message().c_str())

@@ -31,8 +31,8 @@ QByteArray encodeForFile(const QString &text);
 // Header, empty line and one line per entry, CR LF throughout.
 QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when);
 
-// Creates Keywords if missing (always), then, when there are entries, writes one block:
-// appended after the file's last byte, or replacing the file whole (the old file survives a
-// failed write).
+// Creates Keywords, and the folders above it, if missing (always), then, when there are
+// entries, writes one block: appended after the file's last byte, or replacing the file whole
+// (the old file survives a failed write).
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when);

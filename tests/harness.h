@@ -19,7 +19,9 @@ public:
     QStringList messages;
     QList<QUrl> opened;
     bool exitAnswer = false;
+    bool askForReal = false; // the real exit question, for a test to answer through its buttons
     int exitQuestions = 0;
+    bool openSucceeds = true;
     std::function<void()> onMessage; // runs when a message box would be shown
 
     void inform(QWidget *, const QString &text) override
@@ -28,15 +30,19 @@ public:
         if (onMessage)
             onMessage();
     }
-    bool confirmExit(QWidget *) override
+    bool confirmExit(QWidget *parent, const std::function<void()> &onOk) override
     {
         ++exitQuestions;
+        if (askForReal)
+            return Desktop::confirmExit(parent, onOk);
+        if (exitAnswer)
+            onOk();
         return exitAnswer;
     }
     bool open(const QUrl &url) override
     {
         opened.append(url);
-        return true;
+        return openSucceeds;
     }
 };
 

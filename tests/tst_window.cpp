@@ -1,16 +1,22 @@
 // The window as the user meets it: controls, the save-mode pair, copying, closing, opening.
 
 #include "app/publisher.h"
+#include "app/resultplace.h"
 #include "harness.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -188,6 +194,55 @@ private slots:
         QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
     }
 
+    // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
+    // under the user's documents. Deciding creates nothing; the first save makes what is missing.
+    void resultFolderChoice_data()
+    {
+        QTest::addColumn<QString>("programFolder"); // as the platform leaves it
+        QTest::addColumn<bool>("portable");
+        QTest::newRow("writable, no Keywords yet") << u"writable"_s << true;
+        QTest::newRow("writable Keywords folder") << u"keywords folder"_s << true;
+        QTest::newRow("read-only") << u"read-only"_s << false;
+        QTest::newRow("a file named Keywords in the way") << u"keywords file"_s << false;
+        QTest::newRow("missing") << u"missing"_s << false;
+    }
+    void resultFolderChoice()
+    {
+        QFETCH(QString, programFolder);
+        QFETCH(bool, portable);
+        QTemporaryDir program;
+        QTemporaryDir documents;
+        QString programDir = program.path();
+        const QString keywords = programDir + u"/Keywords"_s;
+        if (programFolder == u"keywords folder"_s)
+            QVERIFY(QDir(programDir).mkdir(u"Keywords"_s));
+        if (programFolder == u"keywords file"_s) {
+            QFile file(keywords);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        if (programFolder == u"missing"_s)
+            programDir += u"/gone"_s;
+        const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (programFolder == u"read-only"_s) {
+            QVERIFY(QFile::setPermissions(programDir, QFile::ReadOwner | QFile::ExeOwner));
+            if (QFileInfo(programDir).isWritable()) {
+                QFile::setPermissions(programDir, writable);
+                QSKIP("this user may write to any folder");
+            }
+        }
+        const bool keywordsBefore = QFileInfo::exists(keywords);
+
+        const QString base = resultBaseDir(programDir, documents.path());
+        QFile::setPermissions(program.path(), writable);
+
+        QCOMPARE(base, portable ? programDir : documents.path() + u"/Tailspade"_s);
+        QCOMPARE(QFileInfo::exists(keywords), keywordsBefore);
+        QVERIFY(QDir(documents.path()).isEmpty());
+        const SaveResult saved = saveResults(base, u"鲜花"_s, {u"鲜花店"_s}, false, fixedClock());
+        QVERIFY2(saved.status == SaveResult::Status::Saved, qPrintable(saved.detail));
+        QVERIFY(QFileInfo::exists(base + u"/Keywords/关键词-鲜花.txt"_s));
+    }
+
     void clickingAResultCopiesIt()
     {
         Harness h;
@@ -255,6 +310,106 @@ private slots:
         QVERIFY(h.desktop.messages.isEmpty());
     }
 
+    // The real modal question, answered through its buttons while the run's first page is
+    // held unanswered. The stand-in quit leaves no loop, so the page is let through right after
+    // the answer: after OK it must change nothing; after Cancel the run goes on with it.
+    void exitQuestionAnswer_data()
+    {
+        QTest::addColumn<bool>("askedDuringFetch");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("OK while a page is awaited") << true << true;
+        QTest::newRow("OK between ticks") << false << true;
+        QTest::newRow("Cancel while a page is awaited") << true << false;
+    }
+    void exitQuestionAnswer()
+    {
+        QFETCH(bool, askedDuringFetch);
+        QFETCH(bool, ok);
+        Harness h;
+        Form8 &f = *h.form;
+        h.desktop.askForReal = true;
+        bool asked = false;
+        bool closed = false;
+        const auto ask = [&] {
+            asked = true;
+            closed = f.close();
+        };
+        h.engine.setHandler([&](const QByteArray &) {
+            if (askedDuringFetch && !asked)
+                QTimer::singleShot(0, &f, ask);
+            TestServer::Response r;
+            r.body = suggestionPage({u"软件站下载"_s, u"软件站大全"_s}); // reaches the target
+            r.mode = TestServer::Response::Mode::Held;
+            return r;
+        });
+        int quitsAtAnswer = -1;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, &f, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || h.engine.requests().isEmpty())
+                return;
+            answer.stop();
+            box->button(ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+            quitsAtAnswer = h.quitCalls;
+            h.engine.release();
+        });
+        answer.start(0);
+        f.Combo1->setEditText(u"2"_s);
+        f.show();
+        f.Command1->click();
+        if (!askedDuringFetch)
+            ask();
+        QTRY_VERIFY(asked);
+
+        QCOMPARE(closed, ok);
+        QCOMPARE(quitsAtAnswer, ok ? 1 : 0); // quit before the page came: nothing waited for it
+        QCOMPARE(h.engine.requests().size(), 1);
+        if (ok) {
+            QVERIFY(!QFileInfo::exists(h.resultPath(u"软件站"_s)));
+            QCOMPARE(h.desktop.messages, QStringList());
+        } else {
+            QCOMPARE(h.resultLines(u"软件站"_s).size(), 4);
+            QCOMPARE(h.desktop.messages.size(), 1);
+            QVERIFY(h.desktop.messages.first().startsWith(u"恭喜！"_s));
+        }
+    }
+
+    void standardTextsAreChinese_data()
+    {
+        QTest::addColumn<bool>("qtTranslations");
+        QTest::newRow("with Qt's translations") << true;
+        QTest::newRow("without them") << false;
+    }
+    void standardTextsAreChinese()
+    {
+        QFETCH(bool, qtTranslations);
+        QTranslator qtChinese;
+        if (qtTranslations) {
+            QVERIFY(installQtChinese(qtChinese));
+            QLineEdit edit;
+            const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+            QVERIFY(menu->actions().first()->text().startsWith(u"撤消(&U)"_s));
+        }
+        QStringList seen;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Cancel})
+                if (QAbstractButton *button = box->button(b))
+                    seen << button->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        answer.start(0);
+        Desktop desktop;
+        desktop.inform(nullptr, u"x"_s);
+        bool okRan = false;
+        QVERIFY(desktop.confirmExit(nullptr, [&] { okRan = true; }));
+        QVERIFY(okRan);
+        QCOMPARE(seen, (QStringList{u"确定"_s, u"确定"_s, u"取消"_s}));
+    }
+
     void openers()
     {
         Harness h;
@@ -266,6 +421,26 @@ private slots:
         QCOMPARE(h.desktop.opened.at(1).scheme(), u"https"_s);
         QVERIFY(h.form->windowTitle().endsWith(h.desktop.opened.at(1).toString() + u' ' +
                                                QString::fromUtf8(publisher::kName)));
+        QCOMPARE(h.desktop.messages, QStringList());
+    }
+
+    void failedOpenerSaysWhatItCouldNotOpen_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("result folder") << true;
+        QTest::newRow("home page") << false;
+    }
+    void failedOpenerSaysWhatItCouldNotOpen()
+    {
+        QFETCH(bool, folder);
+        Harness h;
+        h.desktop.openSucceeds = false;
+        QTest::mouseClick(folder ? h.form->Command5 : h.form->Command6, Qt::LeftButton);
+        const QString expected =
+            folder
+                ? u"无法打开文件夹："_s + QDir::toNativeSeparators(h.dir.path() + u"/Keywords/"_s)
+                : u"无法打开网页："_s + QString::fromLatin1(publisher::kHomePage);
+        QCOMPARE(h.desktop.messages, QStringList{expected});
     }
 };
 

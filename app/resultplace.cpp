@@ -1,0 +1,34 @@
+#include "app/resultplace.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Keywords is a folder we may write to already, or the folder could be made there.
+bool canTakeKeywords(const QString &programDir)
+{
+    const QFileInfo keywords(QDir(programDir).filePath(u"Keywords"_s));
+    if (keywords.exists())
+        return keywords.isDir() && keywords.isWritable();
+    const QFileInfo dir(programDir);
+    return dir.isDir() && dir.isWritable();
+}
+
+} // namespace
+
+QString resultBaseDir(const QString &programDir, const QString &documentsDir)
+{
+    if (canTakeKeywords(programDir))
+        return programDir;
+    return QDir(documentsDir).filePath(u"Tailspade"_s);
+}
+
+QString documentsDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
