@@ -13,6 +13,8 @@ PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -D
 PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
 # Qt's own Simplified Chinese texts: standard buttons and edit menus.
 PKGS      += qt6-translations-l10n
+# HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
+PKGS      += libssl3 ca-certificates
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream
 

@@ -61,6 +61,9 @@ private:
     void reachTarget();
     void closeExhausted();
     QString saveFailedText(const SaveResult &result) const;
+    // An end's status line and message as the run's failed queries make them.
+    QString endStatus(const QString &usual) const;
+    QString endMessage(const SaveResult &saved, const QString &success) const;
 
     MinerView &m_view;
     MinerOptions m_options;
@@ -69,4 +72,7 @@ private:
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
     Journal m_journal;
+    qsizetype m_queries = 0; // queries of the run that came back, with or without a page
+    qsizetype m_failedQueries = 0;
+    FetchFailure m_lastFailure = FetchFailure::None;
 };

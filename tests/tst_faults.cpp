@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using Response = TestServer::Response;
@@ -112,15 +113,16 @@ enum class EngineFault {
     NotFoundWithBody,
 };
 
-// The program started again over the harness's folders, as after a crash.
-void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs)
+// The program started again over the harness's folders, as after a crash; another engine if
+// given, everything else as Harness sets it.
+void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &searchPrefix = {})
 {
     Form8Options options;
     options.withBrowser = false;
     options.desktop = &h.desktop;
     options.quit = [&h] { ++h.quitCalls; };
     options.miner.programDir = h.dir.path();
-    options.miner.searchPrefix = h.engine.url(u"/s?wd="_s);
+    options.miner.searchPrefix = searchPrefix.isEmpty() ? h.engine.url(u"/s?wd="_s) : searchPrefix;
     options.miner.clock = fixedClock;
     options.miner.fetchTimeoutMs = fetchTimeoutMs;
     options.miner.journalDir = h.journalDir();
@@ -128,9 +130,9 @@ void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs)
     h.form = std::make_unique<Form8>(std::move(options));
 }
 
-void useShortTimeout(Harness &h)
+void useShortTimeout(Harness &h, const QString &searchPrefix = {})
 {
-    restart(h, kShortTimeoutMs);
+    restart(h, kShortTimeoutMs, searchPrefix);
 }
 
 QString header(const QString &seed, qsizetype n)
@@ -167,6 +169,8 @@ enum class SaveFault {
 };
 
 enum class RunEnd { Exhausted, Target, Stopped };
+
+enum class Unreachable { RefusedPort, ClosesWithoutAnswer, UntrustedTls };
 
 // The three ends of a run, reached with the harvest already in the lists and no page to fetch:
 // the tick that finds the queue used up, the merge that meets the target, the user's stop.
@@ -289,6 +293,7 @@ Q_DECLARE_METATYPE(EngineFault)
 Q_DECLARE_METATYPE(SaveFault)
 Q_DECLARE_METATYPE(RunEnd)
 Q_DECLARE_METATYPE(JournalEnd)
+Q_DECLARE_METATYPE(Unreachable)
 
 class FaultsTest : public QObject {
     Q_OBJECT
@@ -301,24 +306,30 @@ private slots:
         // Qt's HTTP client sends a request once more when a connection closes before any answer
         // (it takes that for a stale connection); the program itself never asks again.
         QTest::addColumn<int>("clientTries");
-        QTest::newRow("reset mid-body") << EngineFault::ResetMidBody << false << 1;
-        QTest::newRow("garbage bytes") << EngineFault::Garbage << false << 1;
-        QTest::newRow("closed without an answer") << EngineFault::CloseNoAnswer << false << 2;
-        QTest::newRow("never answers") << EngineFault::NeverAnswers << false << 1;
-        QTest::newRow("dribbles a byte at a time") << EngineFault::Dribble << false << 1;
-        QTest::newRow("slower than the time-out") << EngineFault::SlowBeyondTimeout << false << 1;
-        QTest::newRow("redirect loop") << EngineFault::RedirectLoop << false << 1;
+        // A whole answer is no failed query, whatever its status or its bytes.
+        QTest::addColumn<bool>("queryFailed");
+        QTest::newRow("reset mid-body") << EngineFault::ResetMidBody << false << 1 << true;
+        QTest::newRow("garbage bytes") << EngineFault::Garbage << false << 1 << false;
+        QTest::newRow("closed without an answer")
+            << EngineFault::CloseNoAnswer << false << 2 << true;
+        QTest::newRow("never answers") << EngineFault::NeverAnswers << false << 1 << true;
+        QTest::newRow("dribbles a byte at a time") << EngineFault::Dribble << false << 1 << true;
+        QTest::newRow("slower than the time-out")
+            << EngineFault::SlowBeyondTimeout << false << 1 << true;
+        QTest::newRow("redirect loop") << EngineFault::RedirectLoop << false << 1 << true;
         QTest::newRow("300 MB body, length announced")
-            << EngineFault::HugeBodyAnnounced << false << 1;
-        QTest::newRow("300 MB body, no length") << EngineFault::HugeBodyUnannounced << false << 1;
+            << EngineFault::HugeBodyAnnounced << false << 1 << true;
+        QTest::newRow("300 MB body, no length")
+            << EngineFault::HugeBodyUnannounced << false << 1 << true;
         // An error status still carries a page: its suggestions count.
-        QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1;
+        QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1 << false;
     }
     void engineFaultOnOneKeyword_isSkippedAndRunEndsNormally()
     {
         QFETCH(EngineFault, fault);
         QFETCH(bool, pageUsed);
         QFETCH(int, clientTries);
+        QFETCH(bool, queryFailed);
         Harness h;
         useShortTimeout(h);
         const bool huge =
@@ -395,11 +406,15 @@ private slots:
         QCOMPARE(h.queried().count(kFaulty), clientTries); // skipped, not asked for again
         QCOMPARE(h.queried().count(u"鲜花C1"_s), 1);
         QVERIFY(!h.miner().Timer1.isActive());
+        const QString failed = queryFailed ? u"（其中1次查询失败）"_s : QString();
         QCOMPARE(
             h.desktop.messages,
             QStringList{
                 u"全部挖掘完成，本次共：%1个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s.arg(
-                    expected.size())});
+                    expected.size()) +
+                failed});
+        QCOMPARE(h.form->Label4->text(),
+                 u"全部查询完成，目前共挖掘到%1个长尾词"_s.arg(expected.size()) + failed);
         QCOMPARE(h.resultLines(kSeed),
                  QStringList({header(kSeed, expected.size()), QString()}) + expected);
         if (fault == EngineFault::RedirectLoop)
@@ -408,6 +423,81 @@ private slots:
             QCOMPARE(stream.connections, 1);
             QCOMPARE(stream.leftEarly, 1); // given up on, not read to the end
         }
+    }
+
+    void unreachableEngine_isReportedAsSuch_data()
+    {
+        QTest::addColumn<Unreachable>("engine");
+        QTest::addColumn<RunEnd>("end");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused port, queue used up")
+            << Unreachable::RefusedPort << RunEnd::Exhausted << u"连接被拒绝"_s;
+        QTest::newRow("closes without an answer, stopped")
+            << Unreachable::ClosesWithoutAnswer << RunEnd::Stopped << u"连接被中断"_s;
+        QTest::newRow("untrusted certificate, queue used up")
+            << Unreachable::UntrustedTls << RunEnd::Exhausted << u"安全连接失败"_s;
+    }
+    void unreachableEngine_isReportedAsSuch()
+    {
+        QFETCH(Unreachable, engine);
+        QFETCH(RunEnd, end);
+        QFETCH(QString, reason);
+        Harness h;
+        TestServer secure;
+        QString prefix;
+        if (engine == Unreachable::RefusedPort) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            prefix = u"http://127.0.0.1:%1/s?wd="_s.arg(probe.serverPort());
+        } else if (engine == Unreachable::UntrustedTls) {
+            QVERIFY(secure.listenTls());
+            prefix = secure.url(u"/s?wd="_s);
+        } else {
+            h.engine.setHandler([](const QByteArray &) {
+                Response r;
+                r.mode = Mode::CloseNoAnswer;
+                return r;
+            });
+        }
+        useShortTimeout(h, prefix);
+        h.form->Text2Edit->setText(kSeed);
+        h.form->Command1->click();
+        h.miner().Timer1.stop();
+        h.miner().Timer1_Timer(); // the seed's query fails
+        endRun(h, end);
+
+        const QString unreachable = u"无法连接搜索引擎（"_s + reason + u"）"_s;
+        QCOMPARE(h.form->Command1->text(), kIdle);
+        QCOMPARE(h.form->Label4->text(), unreachable + u"，未采集到长尾词"_s);
+        QCOMPARE(h.desktop.messages,
+                 QStringList{unreachable + u"，本次1次查询全部失败，没有采集到长尾词。"_s});
+        QVERIFY(!QFileInfo::exists(h.resultPath(kSeed)));
+        QVERIFY(secure.requests().isEmpty());
+    }
+
+    void latePageOfAStoppedRun_isNotCounted()
+    {
+        Harness h;
+        useShortTimeout(h);
+        h.form->Text2Edit->setText(kSeed);
+        bool first = true;
+        h.engine.setHandler([&](const QByteArray &) {
+            Response r;
+            r.body = suggestionPage({});
+            if (std::exchange(first, false)) {
+                // The user stops and starts again while this query waits; it then times out.
+                r.mode = Mode::Never;
+                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+            }
+            return r;
+        });
+        runToEnd(h);
+        QCOMPARE(h.engine.requests().size(), 2);
+        QCOMPARE(h.desktop.messages.size(), 2);
+        QCOMPARE(h.desktop.messages.last(),
+                 u"全部挖掘完成，本次共：0个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s);
+        QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到0个长尾词"_s);
     }
 
     void fetchOfHugeBody_givesEmptyTextWithoutReadingItAll_data()
