@@ -15,6 +15,8 @@ PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-declarative-dev qt6-webe
              libgl-dev fonts-noto-cjk
 # Qt's own Simplified Chinese texts: standard buttons and edit menus.
 PKGS      += qt6-translations-l10n
+# HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
+PKGS      += libssl3 ca-certificates
 BENCH_PKGS := xvfb xauth
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream

@@ -283,6 +283,30 @@ Form8::Form8(Form8Options options)
 
 Form8::~Form8() = default;
 
+// The status line after start-up, when runs of an earlier start were saved from their journals.
+static QString recoveryReport(const QList<JournalRecovery> &recovered)
+{
+    QStringList texts;
+    for (const JournalRecovery &r : recovered) {
+        const QString n = QString::number(r.count);
+        switch (r.status) {
+        case JournalRecovery::Status::Saved:
+            texts << u"上次采集意外中断，已把"_s + n + u"个长尾词追加保存到 "_s + r.save.path;
+            break;
+        case JournalRecovery::Status::SaveFailed:
+            texts << u"上次采集意外中断，"_s + n + u"个长尾词未能保存到 "_s + r.save.path +
+                         u"，下次启动时再试"_s;
+            break;
+        case JournalRecovery::Status::Unreadable:
+            texts << u"上次采集意外中断，其记录无法读取："_s + r.journal;
+            break;
+        default:
+            break;
+        }
+    }
+    return texts.join(u"；"_s);
+}
+
 void Form8::Form_Load()
 {
     Q_INIT_RESOURCE(resources); // the bundled page lives in a static library
@@ -292,6 +316,9 @@ void Form8::Form_Load()
     Label6->adjustSize();
     if (auto *browser = qobject_cast<Browser *>(WebBrowser1))
         browser->navigate(QUrl(QString::fromLatin1(publisher::kToolsPage)));
+    const QString recovered = recoveryReport(m_miner.recoverJournals());
+    if (!recovered.isEmpty())
+        Label4->setText(recovered);
 }
 
 void Form8::Form_Unload(bool &cancel)

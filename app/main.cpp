@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
@@ -20,6 +21,8 @@ int main(int argc, char *argv[])
     Form8Options options;
     options.miner.programDir =
         resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir());
+    options.miner.journalDir =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     Form8 window(std::move(options));
     window.move(window.screen()->availableGeometry().center() - window.rect().center());
     window.show();

@@ -11,6 +11,7 @@
 //   bench_harvest --quick    1,000 and 10,000 keywords, then the window rows
 //   bench_harvest --size N --port P [--browser]   one run (used by the above)
 //   bench_harvest --serve    the engine; prints its port
+//   --no-journal             with any of the above: runs keep no journal (to weigh its cost)
 #include "app/browser.h"
 #include "app/form8.h"
 #include "app/platform.h"
@@ -164,7 +165,7 @@ bool browserLoaded(Form8 &form)
     return false;
 }
 
-int runOne(qint64 size, quint16 port, bool withBrowser)
+int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
 {
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -175,6 +176,8 @@ int runOne(qint64 size, quint16 port, bool withBrowser)
     options.desktop = &desktop;
     options.quit = [] {};
     options.miner.programDir = dir.path();
+    if (journal)
+        options.miner.journalDir = dir.path() + u"/journal"_s;
     options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
     Form8 form(std::move(options));
     form.show();
@@ -322,7 +325,7 @@ std::optional<Row> parse(const QByteArray &output)
 
 // Runs one child and prints its row; the row, or nothing when the run failed.
 std::optional<Row> runRow(const char *where, qint64 size, const QString &port,
-                          const QProcessEnvironment &env, bool withBrowser)
+                          const QProcessEnvironment &env, bool withBrowser, bool journal)
 {
     QProcess run;
     run.setProcessEnvironment(env);
@@ -332,6 +335,8 @@ std::optional<Row> runRow(const char *where, qint64 size, const QString &port,
     QStringList args{u"--size"_s, QString::number(size), u"--port"_s, port};
     if (withBrowser)
         args.append(u"--browser"_s);
+    if (!journal)
+        args.append(u"--no-journal"_s);
     run.start(QCoreApplication::applicationFilePath(), args);
     // A run at 100 queries a second takes about size / 900 s; allow ten times that.
     const int limitMs = int(std::min<qint64>(60000 + size * 10, 3600000));
@@ -366,7 +371,7 @@ double median(QList<double> values)
     return values.isEmpty() ? 0.0 : values[values.size() / 2];
 }
 
-int drive(const QList<qint64> &sizes)
+int drive(const QList<qint64> &sizes, bool journal)
 {
     // Qt warns in every child without a runtime directory; give them a private one.
     QTemporaryDir runtimeDir;
@@ -389,7 +394,7 @@ int drive(const QList<qint64> &sizes)
     QProcessEnvironment offscreen = env;
     offscreen.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     for (const qint64 size : sizes) {
-        const std::optional<Row> r = runRow("offscreen", size, port, offscreen, false);
+        const std::optional<Row> r = runRow("offscreen", size, port, offscreen, false, journal);
         allOk = allOk && r && r->ok;
     }
 
@@ -404,7 +409,8 @@ int drive(const QList<qint64> &sizes)
         QProcessEnvironment x11 = env;
         x11.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         for (int i = 0; i < kWindowRuns; ++i) {
-            if (const std::optional<Row> r = runRow("browser", kWindowSize, port, x11, true)) {
+            if (const std::optional<Row> r =
+                    runRow("browser", kWindowSize, port, x11, true, journal)) {
                 with.append(r->cpuPerQuery());
                 peakWith.append(r->rssKb);
                 sharesWith = r->shares;
@@ -412,7 +418,8 @@ int drive(const QList<qint64> &sizes)
             } else {
                 allOk = false;
             }
-            if (const std::optional<Row> r = runRow("plain", kWindowSize, port, x11, false)) {
+            if (const std::optional<Row> r =
+                    runRow("plain", kWindowSize, port, x11, false, journal)) {
                 without.append(r->cpuPerQuery());
                 sharesWithout = r->shares;
                 allOk = allOk && r->ok;
@@ -463,9 +470,10 @@ int main(int argc, char **argv)
             prepareBrowserEnvironment();
         QApplication app(argc, argv);
         return runOne(args.value(sizeAt + 1).toLongLong(), quint16(args.value(portAt + 1).toUInt()),
-                      withBrowser);
+                      withBrowser, !args.contains(u"--no-journal"_s));
     }
     QCoreApplication app(argc, argv);
     const bool quick = args.contains(u"--quick"_s);
-    return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000});
+    return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000},
+                 !args.contains(u"--no-journal"_s));
 }

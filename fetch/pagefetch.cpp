@@ -24,16 +24,42 @@ constexpr int kMaxRedirects = 20;
 // whose HTTP stack Windows programs share.
 constexpr auto kUserAgent = "Mozilla/5.0 (Windows NT 10.0; WOW64; Trident/7.0; rv:11.0) like Gecko";
 
-// Errors that come with an HTTP status (404, 500, ...) still carry the page the server sent;
-// every other error means the body is missing or cut short (Content-Length not met).
-bool carriesPage(QNetworkReply::NetworkError error)
+// Qt turns an error status (400, 404, 407, 418, 500, ...) into an error code only once the
+// whole answer is in, so such a reply carries its page. The errors of the connection itself,
+// of redirects and of a body that breaks off (Content-Length not met, a broken chunk) come
+// with or without a status and leave the page incomplete.
+bool carriesPage(const QNetworkReply &reply)
 {
-    const int code = int(error);
-    return code == QNetworkReply::NoError ||
-           (code >= QNetworkReply::ContentAccessDenied &&
-            code <= QNetworkReply::UnknownContentError) ||
-           (code >= QNetworkReply::InternalServerError &&
-            code <= QNetworkReply::UnknownServerError);
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError)
+        return true;
+    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false;
+    if (error == QNetworkReply::ProxyAuthenticationRequiredError) // what a status 407 gives
+        return true;
+    return error >= QNetworkReply::ContentAccessDenied && error != QNetworkReply::ProtocolFailure;
+}
+
+FetchFailure failureOf(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return FetchFailure::Refused;
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ProxyNotFoundError:
+        return FetchFailure::HostNotFound;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+        return FetchFailure::Timeout;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        return FetchFailure::Reset;
+    case QNetworkReply::SslHandshakeFailedError:
+        return FetchFailure::Tls;
+    default:
+        return FetchFailure::Other;
+    }
 }
 
 // The application thread's manager, owned by the application; null elsewhere or without one.
@@ -49,8 +75,9 @@ QNetworkAccessManager *sharedManager()
     return manager;
 }
 
-QString fetchPage(const QString &url, int timeoutMs, const QString &charset)
+QString fetchPage(const QString &url, int timeoutMs, const QString &charset, FetchFailure &failure)
 {
+    failure = FetchFailure::Other;
     const QUrl target(url, QUrl::TolerantMode);
     const QString scheme = target.scheme();
     if (!target.isValid() || target.host().isEmpty() ||
@@ -81,23 +108,24 @@ QString fetchPage(const QString &url, int timeoutMs, const QString &charset)
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
-    bool abandoned = false;
-    const auto abandon = [&abandoned, &loop] {
-        abandoned = true;
+    FetchFailure abandoned = FetchFailure::None;
+    const auto abandon = [&abandoned, &loop](FetchFailure why) {
+        abandoned = why;
         loop.quit();
     };
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, abandon);
+    QObject::connect(&deadline, &QTimer::timeout, &loop,
+                     [abandon] { abandon(FetchFailure::Timeout); });
     // Refuse an oversized page as soon as it says so, and one without a length as it grows.
     QObject::connect(r, &QNetworkReply::metaDataChanged, &loop, [r, abandon] {
         bool ok = false;
         const qint64 declared = r->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
         if (ok && declared > kMaxBodyBytes)
-            abandon();
+            abandon(FetchFailure::Oversized);
     });
     QObject::connect(r, &QNetworkReply::readyRead, &loop, [r, abandon] {
         if (r->bytesAvailable() > kMaxBodyBytes)
-            abandon();
+            abandon(FetchFailure::Oversized);
     });
 
     if (!r->isFinished()) {
@@ -106,15 +134,30 @@ QString fetchPage(const QString &url, int timeoutMs, const QString &charset)
         // QCoreApplication::exit() leaves every running loop; the reply is then unfinished.
         loop.exec();
     }
-    if (abandoned || !r->isFinished()) {
+    if (abandoned != FetchFailure::None || !r->isFinished()) {
         r->abort();
+        if (abandoned != FetchFailure::None)
+            failure = abandoned;
         return {};
     }
-    if (!carriesPage(r->error()))
+    if (!carriesPage(*r)) {
+        failure = failureOf(r->error());
         return {};
+    }
     const QByteArray body = r->readAll();
-    if (body.size() > kMaxBodyBytes)
+    if (body.size() > kMaxBodyBytes) {
+        failure = FetchFailure::Oversized;
         return {};
+    }
+    // Qt may finish a reply whose connection broke off mid-body as if it were whole. The
+    // declared length tells, unless the body came compressed (then it counts other bytes).
+    bool declared = false;
+    const qint64 length = r->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
+    if (declared && body.size() < length && !r->hasRawHeader("Content-Encoding")) {
+        failure = FetchFailure::Reset;
+        return {};
+    }
+    failure = FetchFailure::None;
     return BytesToBstr(body, charset);
 }
 
@@ -135,12 +178,20 @@ QString BytesToBstr(const QByteArray &body, const QString &Cset)
     return decoder.decode(body);
 }
 
-QString getHTTPPage(const QString &url, int timeoutMs)
+QString getHTTPPage(const QString &url, int timeoutMs, FetchFailure *failure)
 {
-    return fetchPage(url, timeoutMs, u"gb2312"_s);
+    FetchFailure why;
+    QString text = fetchPage(url, timeoutMs, u"gb2312"_s, why);
+    if (failure)
+        *failure = why;
+    return text;
 }
 
-QString getHTTPPage1(const QString &url, int timeoutMs)
+QString getHTTPPage1(const QString &url, int timeoutMs, FetchFailure *failure)
 {
-    return fetchPage(url, timeoutMs, u"UTF-8"_s);
+    FetchFailure why;
+    QString text = fetchPage(url, timeoutMs, u"UTF-8"_s, why);
+    if (failure)
+        *failure = why;
+    return text;
 }

@@ -12,7 +12,22 @@ inline constexpr qint64 kMaxBodyBytes = 16 * 1024 * 1024;
 // Unknown charset names and empty bodies give empty text.
 QString BytesToBstr(const QByteArray &body, const QString &Cset);
 
+// Why a fetch brought no page.
+enum class FetchFailure {
+    None,         // the server answered in full (the page may still be empty)
+    Refused,      // nothing listens at the address
+    HostNotFound, // the name does not resolve
+    Timeout,      // no whole answer within the deadline
+    Reset,        // the connection closed or broke before the answer was complete
+    Oversized,    // the page is larger than the cap
+    Tls,          // no secure connection (handshake failed, certificate not trusted)
+    Other,        // an unusable URL, a redirect loop, a malformed answer, ...
+};
+
 // One GET of url, waited for in a nested event loop so the window keeps handling its events.
-// Status and headers are ignored; every failure gives empty text.
-QString getHTTPPage(const QString &url, int timeoutMs = kFetchTimeoutMs);  // "gb2312"
-QString getHTTPPage1(const QString &url, int timeoutMs = kFetchTimeoutMs); // "UTF-8"
+// The page of any HTTP status is decoded alike, headers are ignored; every failure gives empty
+// text, and its reason in *failure when asked for (None when the page came).
+QString getHTTPPage(const QString &url, int timeoutMs = kFetchTimeoutMs,
+                    FetchFailure *failure = nullptr); // "gb2312"
+QString getHTTPPage1(const QString &url, int timeoutMs = kFetchTimeoutMs,
+                     FetchFailure *failure = nullptr); // "UTF-8"

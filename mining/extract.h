@@ -13,6 +13,10 @@ QStringList cutCandidates(const QString &page);
 QString firstCharacter(const QString &keyword);
 QString lastCharacter(const QString &keyword);
 
+// A keyword is one line of the result file: a candidate that is empty, or holds a line break
+// or another control character (a link cut short runs on over the page's next lines), is none.
+bool isKeywordText(const QString &candidate);
+
 // The seed tests every candidate must pass: the seed's first or last character, and the whole
 // seed when required.
 bool passesSeedTests(const QString &candidate, const QString &first, const QString &last,

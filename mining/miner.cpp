@@ -40,6 +40,28 @@ QString reasonText(const SaveResult &result)
     return {};
 }
 
+QString failureText(FetchFailure failure)
+{
+    switch (failure) {
+    case FetchFailure::Refused:
+        return u"连接被拒绝"_s;
+    case FetchFailure::HostNotFound:
+        return u"找不到服务器"_s;
+    case FetchFailure::Timeout:
+        return u"连接超时"_s;
+    case FetchFailure::Reset:
+        return u"连接被中断"_s;
+    case FetchFailure::Oversized:
+        return u"页面过大"_s;
+    case FetchFailure::Tls:
+        return u"安全连接失败"_s;
+    case FetchFailure::None:
+    case FetchFailure::Other:
+        break;
+    }
+    return u"网络错误"_s;
+}
+
 } // namespace
 
 Miner::Miner(MinerView &view, MinerOptions options)
@@ -64,8 +86,8 @@ void Miner::Command1_Click()
 {
     Text1 = u"0"_s;
     if (m_view.Command1Caption() == u"停止"_s) {
-        m_view.setLabel4Caption(u"半途停止，目前共挖掘到"_s + count(List2.ListCount()) +
-                                u"个长尾词"_s);
+        m_view.setLabel4Caption(
+            endStatus(u"半途停止，目前共挖掘到"_s + count(List2.ListCount()) + u"个长尾词"_s));
         m_view.setCommand1Caption(u"开始采集"_s);
         Timer1.stop();
         ++m_run;
@@ -85,6 +107,7 @@ void Miner::Command1_Click()
     m_view.List3Clear();
     m_known.clear();
     m_examined = 0;
+    m_queries = m_failedQueries = 0;
     ++m_run;
     Label2 = u"0"_s;
     Label3 = u"-1"_s;
@@ -93,6 +116,8 @@ void Miner::Command1_Click()
     if (seed.at(0) >= u'A' && seed.at(0) <= u'Z')
         m_view.setText2(seed.toLower());
     m_view.setCommand1Caption(u"停止"_s);
+    if (!m_options.journalDir.isEmpty())
+        m_journal.start(m_options.journalDir, m_options.programDir, m_view.Text2());
 }
 
 void Miner::Command3_Click()
@@ -101,21 +126,57 @@ void Miner::Command3_Click()
     m_view.setCheck2Value(1);
     const SaveResult saved = Command4_Click();
     const QString n = count(List2.ListCount());
-    m_view.MsgBox(saved.ok() ? u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
-                                   u"个长尾词！您可点击 [查看保存结果] 观看"_s
-                             : saveFailedText(saved));
+    m_view.MsgBox(endMessage(saved, u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
+                                        u"个长尾词！您可点击 [查看保存结果] 观看"_s));
 }
 
 SaveResult Miner::Command4_Click()
 {
-    return saveResults(m_options.programDir, m_view.Text2(), List2.items(),
-                       m_view.Check2Value() == 1, m_options.clock());
+    const QString seed = m_view.Text2();
+    const bool append = m_view.Check2Value() == 1;
+    const QDateTime when = m_options.clock();
+    m_journal.record(List2.items());
+    m_journal.beginSave(seed, append, when);
+    const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
+    // Saved: the journal has done its work. Not saved: it stays for the next start to save.
+    if (saved.ok())
+        m_journal.remove();
+    else
+        m_journal.close();
+    return saved;
+}
+
+QList<JournalRecovery> Miner::recoverJournals() const
+{
+    return ::recoverJournals(m_options.journalDir, m_options.clock());
 }
 
 QString Miner::saveFailedText(const SaveResult &result) const
 {
     return u"保存失败！"_s + reasonText(result) + u"："_s + result.path + u"\n本次采集到的"_s +
            count(List2.ListCount()) + u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
+}
+
+// Unchanged while every query brought its page. When none did, the engine could not be
+// reached: nothing was harvested, and saying "saved" would be untrue.
+QString Miner::endStatus(const QString &usual) const
+{
+    if (m_failedQueries == 0)
+        return usual;
+    if (m_failedQueries < m_queries)
+        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s;
+    return u"无法连接搜索引擎（"_s + failureText(m_lastFailure) + u"），未采集到长尾词"_s;
+}
+
+QString Miner::endMessage(const SaveResult &saved, const QString &success) const
+{
+    const QString usual = saved.ok() ? success : saveFailedText(saved);
+    if (m_failedQueries == 0 || m_failedQueries < m_queries)
+        return endStatus(usual);
+    const QString unreachable = u"无法连接搜索引擎（"_s + failureText(m_lastFailure) +
+                                u"），本次"_s + count(m_queries) +
+                                u"次查询全部失败，没有采集到长尾词。"_s;
+    return saved.ok() ? unreachable : unreachable + u'\n' + usual;
 }
 
 bool Miner::IsKnownKeyword(const QString &keyword) const
@@ -128,7 +189,7 @@ void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, co
     const bool wholeSeed = m_view.Check1Value() == 1;
     const QString seed = m_view.Text2();
     for (const QString &candidate : cutCandidates(page)) {
-        if (!candidate.isEmpty() && passesSeedTests(candidate, first, last, wholeSeed, seed))
+        if (isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed))
             List1.AddItem(candidate);
         Label1 = count(List1.ListCount());
     }
@@ -172,22 +233,20 @@ void Miner::reachTarget()
     const SaveResult saved = Command4_Click();
     const QString n = count(List2.ListCount());
     m_view.setCommand1Caption(u"开始采集"_s);
-    m_view.setLabel4Caption(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s);
-    m_view.MsgBox(saved.ok() ? u"恭喜！已完成您需要的"_s + n +
-                                   u"个长尾词任务！您可点击 [查看保存结果] 观看"_s
-                             : saveFailedText(saved));
+    m_view.setLabel4Caption(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
+    m_view.MsgBox(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
+                                        u"个长尾词任务！您可点击 [查看保存结果] 观看"_s));
 }
 
 void Miner::closeExhausted()
 {
     Timer1.stop();
     const QString n = count(List2.ListCount());
-    m_view.setLabel4Caption(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s);
+    m_view.setLabel4Caption(endStatus(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
     m_view.setCommand1Caption(u"开始采集"_s);
     const SaveResult saved = Command4_Click();
-    m_view.MsgBox(saved.ok() ? u"全部挖掘完成，本次共："_s + n +
-                                   u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s
-                             : saveFailedText(saved));
+    m_view.MsgBox(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
+                                        u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s));
 }
 
 void Miner::Timer1_Timer()
@@ -212,21 +271,29 @@ void Miner::Timer1_Timer()
 
     const quint64 run = m_run;
     m_inTick = true;
-    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs);
+    FetchFailure failure = FetchFailure::None;
+    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &failure);
     m_inTick = false;
     // Stopped, restarted or abandoned while the page was awaited: the page belongs to no run.
     if (run != m_run)
         return;
+    ++m_queries;
+    if (failure != FetchFailure::None) {
+        ++m_failedQueries;
+        m_lastFailure = failure;
+    }
 
     if (fromQueue)
         m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
                                 count(List2.ListCount()) + u"个"_s);
     ExtractRelatedKeywords(page, first, last);
     Command2_Click();
+    m_journal.record(List2.items()); // one write per tick
 }
 
 void Miner::abandon()
 {
     Timer1.stop();
     ++m_run;
+    m_journal.remove(); // the user chose to leave without saving
 }

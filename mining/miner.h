@@ -4,6 +4,7 @@
 #include "mining/keywordlist.h"
 #include "mining/keywordset.h"
 #include "mining/minerview.h"
+#include "storage/journal.h"
 #include "storage/resultfile.h"
 
 #include <QDateTime>
@@ -21,6 +22,7 @@ struct MinerOptions {
     QString programDir;               // where Keywords lives; empty: the executable's directory
     std::function<QDateTime()> clock; // empty: the local time now
     int fetchTimeoutMs = kFetchTimeoutMs;
+    QString journalDir; // where a run keeps its journal until it is saved; empty: no journal
 };
 
 // One harvest at a time: the hidden state of the window (lists, flag, counters, timer) and the
@@ -52,11 +54,16 @@ public:
 
     QString queryUrl(const QString &keyword) const;
     QString programDir() const { return m_options.programDir; }
+    // Saves the runs that ended without their save (the program was killed) from their journals.
+    QList<JournalRecovery> recoverJournals() const;
 
 private:
     void reachTarget();
     void closeExhausted();
     QString saveFailedText(const SaveResult &result) const;
+    // An end's status line and message as the run's failed queries make them.
+    QString endStatus(const QString &usual) const;
+    QString endMessage(const SaveResult &saved, const QString &success) const;
 
     MinerView &m_view;
     MinerOptions m_options;
@@ -64,4 +71,8 @@ private:
     qsizetype m_examined = 0; // List1 entries merged by earlier calls
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
+    Journal m_journal;
+    qsizetype m_queries = 0; // queries of the run that came back, with or without a page
+    qsizetype m_failedQueries = 0;
+    FetchFailure m_lastFailure = FetchFailure::None;
 };

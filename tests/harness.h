@@ -94,10 +94,16 @@ struct Harness {
         options.miner.programDir = dir.path();
         options.miner.searchPrefix = engine.url(QStringLiteral("/s?wd="));
         options.miner.clock = fixedClock;
+        options.miner.journalDir = journalDir();
         form = std::make_unique<Form8>(std::move(options));
     }
 
     Miner &miner() { return form->miner(); }
+    QString journalDir() const { return dir.path() + QStringLiteral("/journal"); }
+    QStringList journals() const
+    {
+        return QDir(journalDir()).entryList({QStringLiteral("*.journal")}, QDir::Files);
+    }
 
     QStringList queried() const
     {

@@ -1,6 +1,9 @@
 #include "tests/testserver.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -63,15 +66,16 @@ struct Connection {
 
 TestServer::TestServer(QObject *parent)
     : QObject(parent)
+    , m_server(std::make_unique<QTcpServer>())
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &TestServer::onNewConnection);
+    connect(m_server.get(), &QTcpServer::newConnection, this, &TestServer::onNewConnection);
 }
 
 TestServer::~TestServer()
 {
-    m_server.close();
+    m_server->close();
     // Sockets go first and quietly: their handlers refer to members that are about to die.
-    const auto sockets = m_server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+    const auto sockets = m_server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : sockets) {
         socket->disconnect();
         socket->abort();
@@ -81,17 +85,43 @@ TestServer::~TestServer()
 
 bool TestServer::listen()
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+QSslCertificate TestServer::tlsCertificate()
+{
+    QFile file(QStringLiteral(TAILSPADE_TEST_TLS_DIR "/localhost.crt"));
+    return file.open(QIODevice::ReadOnly) ? QSslCertificate(file.readAll()) : QSslCertificate();
+}
+
+bool TestServer::listenTls()
+{
+    QFile keyFile(QStringLiteral(TAILSPADE_TEST_TLS_DIR "/localhost.key"));
+    if (!keyFile.open(QIODevice::ReadOnly))
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(tlsCertificate());
+    configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(configuration);
+    // A TLS connection is pending only once its handshake is done.
+    connect(server.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &TestServer::onNewConnection);
+    m_server = std::move(server);
+    return listen();
 }
 
 quint16 TestServer::port() const
 {
-    return m_server.serverPort();
+    return m_server->serverPort();
 }
 
 QString TestServer::url(const QString &target) const
 {
-    return u"http://127.0.0.1:"_s + QString::number(port()) + target;
+    const bool tls = qobject_cast<QSslServer *>(m_server.get());
+    return (tls ? u"https://127.0.0.1:"_s : u"http://127.0.0.1:"_s) + QString::number(port()) +
+           target;
 }
 
 void TestServer::setHandler(Handler handler)
@@ -123,7 +153,7 @@ QString TestServer::queryKeyword(const QByteArray &target)
 
 void TestServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         ++m_connections;
         auto state = std::make_shared<Connection>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

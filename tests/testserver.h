@@ -5,10 +5,12 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
+#include <memory>
 
 // A tiny HTTP/1.1 server on 127.0.0.1 (ephemeral port) for the tests and benchmarks.
 // It runs in the thread that owns it; a fetch's nested event loop serves it.
@@ -40,8 +42,12 @@ public:
     ~TestServer() override;
 
     bool listen(); // 127.0.0.1, port 0
+    // The same over TLS with tests/tls's certificate for 127.0.0.1; url() then gives https.
+    // No client trusts that certificate unless it is added as an authority.
+    bool listenTls();
+    static QSslCertificate tlsCertificate();
     quint16 port() const;
-    QString url(const QString &target) const; // "http://127.0.0.1:<port>" + target
+    QString url(const QString &target) const; // "http(s)://127.0.0.1:<port>" + target
 
     void setHandler(Handler handler);
     // Targets of every request received, in order.
@@ -60,7 +66,7 @@ private:
     void onRequest(QTcpSocket *socket, const QByteArray &head);
     void answer(QTcpSocket *socket, const Response &response);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
     Handler m_handler;
     QList<QByteArray> m_requests;
     QList<HeaderList> m_requestHeaders;

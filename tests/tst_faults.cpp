@@ -1,13 +1,16 @@
 // Faults from outside the program, through the real window: a search engine that misbehaves
-// for one keyword, and saves that meet a full disk, a folder that refuses files, or something
-// in the way. The run must go on, end normally, and tell the user of every failed save.
+// for one keyword, saves that meet a full disk, a folder that refuses files, or something in
+// the way, and a harvest killed outright. The run must go on, end normally, and tell the user
+// of every failed save; a killed run is saved at the next start.
 
 #include "fetch/pagefetch.h"
 #include "harness.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -15,11 +18,14 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <dlfcn.h>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using Response = TestServer::Response;
@@ -107,19 +113,26 @@ enum class EngineFault {
     NotFoundWithBody,
 };
 
-// Rebuilds the harness's window with a short fetch time-out; everything else as Harness sets it.
-void useShortTimeout(Harness &h)
+// The program started again over the harness's folders, as after a crash; another engine if
+// given, everything else as Harness sets it.
+void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &searchPrefix = {})
 {
     Form8Options options;
     options.withBrowser = false;
     options.desktop = &h.desktop;
     options.quit = [&h] { ++h.quitCalls; };
     options.miner.programDir = h.dir.path();
-    options.miner.searchPrefix = h.engine.url(u"/s?wd="_s);
+    options.miner.searchPrefix = searchPrefix.isEmpty() ? h.engine.url(u"/s?wd="_s) : searchPrefix;
     options.miner.clock = fixedClock;
-    options.miner.fetchTimeoutMs = kShortTimeoutMs;
+    options.miner.fetchTimeoutMs = fetchTimeoutMs;
+    options.miner.journalDir = h.journalDir();
     h.form.reset();
     h.form = std::make_unique<Form8>(std::move(options));
+}
+
+void useShortTimeout(Harness &h, const QString &searchPrefix = {})
+{
+    restart(h, kShortTimeoutMs, searchPrefix);
 }
 
 QString header(const QString &seed, qsizetype n)
@@ -156,6 +169,8 @@ enum class SaveFault {
 };
 
 enum class RunEnd { Exhausted, Target, Stopped };
+
+enum class Unreachable { RefusedPort, ClosesWithoutAnswer, UntrustedTls };
 
 // The three ends of a run, reached with the harvest already in the lists and no page to fetch:
 // the tick that finds the queue used up, the merge that meets the target, the user's stop.
@@ -209,11 +224,76 @@ QStringList endRunUnderFileSizeLimit(Harness &h, RunEnd end, rlim_t limit)
     return QString::fromUtf8(out).split(u'\x1f');
 }
 
+enum class JournalEnd { Exhausted, Target, Stopped, ExitOk };
+
+// Set in a harvesting child that is to die between its end's save and the journal's removal.
+bool g_killAtJournalRemoval = false;
+
+// Suggestions without end: five fresh keywords a page, each holding the seed's first character.
+QByteArray endlessPage(const QString &keyword)
+{
+    QStringList suggestions;
+    for (int i = 0; i < 5; ++i)
+        suggestions << kSeed.left(1) +
+                           QString::number(qHash(keyword + QString::number(i)) % 1000000007);
+    return suggestionPage(suggestions);
+}
+
+constexpr char kChildFlag[] = "--harvest-child";
+
+// A harvest in a process of its own, for the test to kill. Prints "+keyword" as each keyword
+// joins the result list and "T" after every tick. Arguments: the program folder, the search
+// prefix, the target, and "kill-at-removal" or nothing.
+int harvestChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    g_killAtJournalRemoval = args.value(5) == u"kill-at-removal"_s;
+    RecordingDesktop desktop;
+    Form8Options options;
+    options.withBrowser = false;
+    options.desktop = &desktop;
+    options.quit = [] {};
+    options.miner.programDir = args.value(2);
+    options.miner.journalDir = args.value(2) + u"/journal"_s;
+    options.miner.searchPrefix = args.value(3);
+    options.miner.clock = fixedClock;
+    Form8 form(std::move(options));
+    const auto say = [](const QString &line) {
+        std::fputs((line + u'\n').toUtf8().constData(), stdout);
+        std::fflush(stdout);
+    };
+    QObject::connect(form.List3->model(), &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex &, int first, int last) {
+                         for (int i = first; i <= last; ++i)
+                             say(u'+' + form.List3->item(i)->text());
+                     });
+    // Connected after the miner's own handler: runs once the tick has returned.
+    QObject::connect(&form.miner().Timer1, &QTimer::timeout, [&] { say(u"T"_s); });
+    desktop.onMessage = [] { QCoreApplication::exit(0); };
+    form.Text2Edit->setText(kSeed);
+    form.Combo1->setEditText(args.value(4));
+    form.Command1->click();
+    return QCoreApplication::exec();
+}
+
 } // namespace
+
+// In the child asked for it, the journal's removal kills the process instead.
+extern "C" int unlink(const char *path) noexcept
+{
+    if (g_killAtJournalRemoval && QByteArrayView(path).endsWith(".journal"))
+        ::raise(SIGKILL);
+    using Unlink = int (*)(const char *);
+    static const auto real = reinterpret_cast<Unlink>(dlsym(RTLD_NEXT, "unlink"));
+    return real(path);
+}
 
 Q_DECLARE_METATYPE(EngineFault)
 Q_DECLARE_METATYPE(SaveFault)
 Q_DECLARE_METATYPE(RunEnd)
+Q_DECLARE_METATYPE(JournalEnd)
+Q_DECLARE_METATYPE(Unreachable)
 
 class FaultsTest : public QObject {
     Q_OBJECT
@@ -226,24 +306,30 @@ private slots:
         // Qt's HTTP client sends a request once more when a connection closes before any answer
         // (it takes that for a stale connection); the program itself never asks again.
         QTest::addColumn<int>("clientTries");
-        QTest::newRow("reset mid-body") << EngineFault::ResetMidBody << false << 1;
-        QTest::newRow("garbage bytes") << EngineFault::Garbage << false << 1;
-        QTest::newRow("closed without an answer") << EngineFault::CloseNoAnswer << false << 2;
-        QTest::newRow("never answers") << EngineFault::NeverAnswers << false << 1;
-        QTest::newRow("dribbles a byte at a time") << EngineFault::Dribble << false << 1;
-        QTest::newRow("slower than the time-out") << EngineFault::SlowBeyondTimeout << false << 1;
-        QTest::newRow("redirect loop") << EngineFault::RedirectLoop << false << 1;
+        // A whole answer is no failed query, whatever its status or its bytes.
+        QTest::addColumn<bool>("queryFailed");
+        QTest::newRow("reset mid-body") << EngineFault::ResetMidBody << false << 1 << true;
+        QTest::newRow("garbage bytes") << EngineFault::Garbage << false << 1 << false;
+        QTest::newRow("closed without an answer")
+            << EngineFault::CloseNoAnswer << false << 2 << true;
+        QTest::newRow("never answers") << EngineFault::NeverAnswers << false << 1 << true;
+        QTest::newRow("dribbles a byte at a time") << EngineFault::Dribble << false << 1 << true;
+        QTest::newRow("slower than the time-out")
+            << EngineFault::SlowBeyondTimeout << false << 1 << true;
+        QTest::newRow("redirect loop") << EngineFault::RedirectLoop << false << 1 << true;
         QTest::newRow("300 MB body, length announced")
-            << EngineFault::HugeBodyAnnounced << false << 1;
-        QTest::newRow("300 MB body, no length") << EngineFault::HugeBodyUnannounced << false << 1;
+            << EngineFault::HugeBodyAnnounced << false << 1 << true;
+        QTest::newRow("300 MB body, no length")
+            << EngineFault::HugeBodyUnannounced << false << 1 << true;
         // An error status still carries a page: its suggestions count.
-        QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1;
+        QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1 << false;
     }
     void engineFaultOnOneKeyword_isSkippedAndRunEndsNormally()
     {
         QFETCH(EngineFault, fault);
         QFETCH(bool, pageUsed);
         QFETCH(int, clientTries);
+        QFETCH(bool, queryFailed);
         Harness h;
         useShortTimeout(h);
         const bool huge =
@@ -320,11 +406,15 @@ private slots:
         QCOMPARE(h.queried().count(kFaulty), clientTries); // skipped, not asked for again
         QCOMPARE(h.queried().count(u"鲜花C1"_s), 1);
         QVERIFY(!h.miner().Timer1.isActive());
+        const QString failed = queryFailed ? u"（其中1次查询失败）"_s : QString();
         QCOMPARE(
             h.desktop.messages,
             QStringList{
                 u"全部挖掘完成，本次共：%1个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s.arg(
-                    expected.size())});
+                    expected.size()) +
+                failed});
+        QCOMPARE(h.form->Label4->text(),
+                 u"全部查询完成，目前共挖掘到%1个长尾词"_s.arg(expected.size()) + failed);
         QCOMPARE(h.resultLines(kSeed),
                  QStringList({header(kSeed, expected.size()), QString()}) + expected);
         if (fault == EngineFault::RedirectLoop)
@@ -333,6 +423,81 @@ private slots:
             QCOMPARE(stream.connections, 1);
             QCOMPARE(stream.leftEarly, 1); // given up on, not read to the end
         }
+    }
+
+    void unreachableEngine_isReportedAsSuch_data()
+    {
+        QTest::addColumn<Unreachable>("engine");
+        QTest::addColumn<RunEnd>("end");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused port, queue used up")
+            << Unreachable::RefusedPort << RunEnd::Exhausted << u"连接被拒绝"_s;
+        QTest::newRow("closes without an answer, stopped")
+            << Unreachable::ClosesWithoutAnswer << RunEnd::Stopped << u"连接被中断"_s;
+        QTest::newRow("untrusted certificate, queue used up")
+            << Unreachable::UntrustedTls << RunEnd::Exhausted << u"安全连接失败"_s;
+    }
+    void unreachableEngine_isReportedAsSuch()
+    {
+        QFETCH(Unreachable, engine);
+        QFETCH(RunEnd, end);
+        QFETCH(QString, reason);
+        Harness h;
+        TestServer secure;
+        QString prefix;
+        if (engine == Unreachable::RefusedPort) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            prefix = u"http://127.0.0.1:%1/s?wd="_s.arg(probe.serverPort());
+        } else if (engine == Unreachable::UntrustedTls) {
+            QVERIFY(secure.listenTls());
+            prefix = secure.url(u"/s?wd="_s);
+        } else {
+            h.engine.setHandler([](const QByteArray &) {
+                Response r;
+                r.mode = Mode::CloseNoAnswer;
+                return r;
+            });
+        }
+        useShortTimeout(h, prefix);
+        h.form->Text2Edit->setText(kSeed);
+        h.form->Command1->click();
+        h.miner().Timer1.stop();
+        h.miner().Timer1_Timer(); // the seed's query fails
+        endRun(h, end);
+
+        const QString unreachable = u"无法连接搜索引擎（"_s + reason + u"）"_s;
+        QCOMPARE(h.form->Command1->text(), kIdle);
+        QCOMPARE(h.form->Label4->text(), unreachable + u"，未采集到长尾词"_s);
+        QCOMPARE(h.desktop.messages,
+                 QStringList{unreachable + u"，本次1次查询全部失败，没有采集到长尾词。"_s});
+        QVERIFY(!QFileInfo::exists(h.resultPath(kSeed)));
+        QVERIFY(secure.requests().isEmpty());
+    }
+
+    void latePageOfAStoppedRun_isNotCounted()
+    {
+        Harness h;
+        useShortTimeout(h);
+        h.form->Text2Edit->setText(kSeed);
+        bool first = true;
+        h.engine.setHandler([&](const QByteArray &) {
+            Response r;
+            r.body = suggestionPage({});
+            if (std::exchange(first, false)) {
+                // The user stops and starts again while this query waits; it then times out.
+                r.mode = Mode::Never;
+                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+            }
+            return r;
+        });
+        runToEnd(h);
+        QCOMPARE(h.engine.requests().size(), 2);
+        QCOMPARE(h.desktop.messages.size(), 2);
+        QCOMPARE(h.desktop.messages.last(),
+                 u"全部挖掘完成，本次共：0个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s);
+        QCOMPARE(h.form->Label4->text(), u"全部查询完成，目前共挖掘到0个长尾词"_s);
     }
 
     void fetchOfHugeBody_givesEmptyTextWithoutReadingItAll_data()
@@ -452,7 +617,155 @@ private slots:
         if (fault != SaveFault::KeywordsFileInTheWay && fault != SaveFault::FolderRefusesFiles)
             QCOMPARE(entriesOf(keywords), entriesBefore);
     }
+
+    void journal_goesAtTheRunsEndAndStaysWhileUnsaved_data()
+    {
+        QTest::addColumn<JournalEnd>("end");
+        QTest::addColumn<int>("failedSaves"); // the end's save, then the next start's
+        QTest::newRow("queue used up") << JournalEnd::Exhausted << 0;
+        QTest::newRow("target reached") << JournalEnd::Target << 0;
+        QTest::newRow("stopped") << JournalEnd::Stopped << 0;
+        QTest::newRow("exit question answered OK") << JournalEnd::ExitOk << 0;
+        QTest::newRow("queue used up, save failed") << JournalEnd::Exhausted << 1;
+        QTest::newRow("target reached, save failed") << JournalEnd::Target << 1;
+        QTest::newRow("stopped, save failed") << JournalEnd::Stopped << 1;
+        QTest::newRow("stopped, save failed, again at the next start") << JournalEnd::Stopped << 2;
+    }
+    void journal_goesAtTheRunsEndAndStaysWhileUnsaved()
+    {
+        QFETCH(JournalEnd, end);
+        QFETCH(int, failedSaves);
+        Harness h;
+        const QString keywords = h.dir.path() + u"/Keywords"_s;
+        if (failedSaves > 0) {
+            QFile blocker(keywords);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        h.form->Text2Edit->setText(kSeed);
+        h.pages.insert(kSeed, {u"鲜花A"_s, u"鲜花B"_s});
+        if (end == JournalEnd::Target)
+            h.form->Combo1->setEditText(u"2"_s);
+        h.form->Command1->click();
+        h.miner().Timer1.stop();
+        QCOMPARE(h.journals().size(), 1);
+        h.miner().Timer1_Timer(); // the seed's page: the target, if one is set
+        switch (end) {
+        case JournalEnd::Exhausted:
+            while (h.form->Command1->text() != kIdle)
+                h.miner().Timer1_Timer();
+            break;
+        case JournalEnd::Target:
+            break;
+        case JournalEnd::Stopped:
+            h.form->Command1->click();
+            break;
+        case JournalEnd::ExitOk:
+            h.desktop.exitAnswer = true;
+            h.form->close();
+            QCOMPARE(h.quitCalls, 1);
+            QVERIFY(!QFileInfo::exists(h.resultPath(kSeed)));
+            break;
+        }
+        QCOMPARE(h.form->Command1->text() == kIdle, end != JournalEnd::ExitOk);
+        if (failedSaves == 0) {
+            QCOMPARE(h.journals(), QStringList());
+            return;
+        }
+
+        QCOMPARE(h.journals().size(), 1);
+        if (failedSaves == 2) {
+            restart(h);
+            QCOMPARE(h.form->Label4->text(), u"上次采集意外中断，2个长尾词未能保存到 "_s +
+                                                 QDir::toNativeSeparators(keywords) +
+                                                 u"，下次启动时再试"_s);
+            QCOMPARE(h.journals().size(), 1);
+        }
+        QVERIFY(QFile::remove(keywords));
+        restart(h);
+        QCOMPARE(h.form->Label4->text(), u"上次采集意外中断，已把2个长尾词追加保存到 "_s +
+                                             QDir::toNativeSeparators(h.resultPath(kSeed)));
+        QCOMPARE(h.resultLines(kSeed),
+                 (QStringList{header(kSeed, 2), QString(), u"鲜花A"_s, u"鲜花B"_s}));
+        QCOMPARE(h.journals(), QStringList());
+        QVERIFY(h.desktop.messages.size() == 1); // the end's failure only: nothing is asked
+    }
+
+    void killedHarvest_isSavedAtTheNextStartLosingAtMostOneTick_data()
+    {
+        QTest::addColumn<int>("killAfter"); // keywords shown; 0: as the end removes its journal
+        QRandomGenerator *random = QRandomGenerator::global();
+        for (const int from : {1, 20, 100}) {
+            const int n = from + int(random->bounded(2 * from + 10));
+            QTest::addRow("after %d keywords", n) << n;
+        }
+        QTest::newRow("between the end's save and the journal's removal") << 0;
+    }
+    void killedHarvest_isSavedAtTheNextStartLosingAtMostOneTick()
+    {
+        QFETCH(int, killAfter);
+        Harness h;
+        h.engine.setHandler([](const QByteArray &target) {
+            Response r;
+            r.body = endlessPage(TestServer::queryKeyword(target));
+            return r;
+        });
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QByteArray out;
+        bool killed = false;
+        connect(&child, &QProcess::readyReadStandardOutput, this, [&] {
+            out += child.readAllStandardOutput();
+            const qsizetype shown = out.count("\n+") + (out.startsWith('+') ? 1 : 0);
+            if (killAfter > 0 && shown >= killAfter && !killed) {
+                killed = true;
+                child.kill(); // SIGKILL
+            }
+        });
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(kChildFlag), h.dir.path(), h.engine.url(u"/s?wd="_s),
+                     killAfter > 0 ? u"0"_s : u"60"_s,
+                     killAfter > 0 ? QString() : u"kill-at-removal"_s});
+        QVERIFY(child.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(child.state(), QProcess::NotRunning, 120000);
+        out += child.readAllStandardOutput();
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        QStringList shown;
+        qsizetype ticked = 0; // keywords shown before the last tick that returned
+        for (const QByteArray &line : out.split('\n')) {
+            if (line.startsWith('+'))
+                shown << QString::fromUtf8(line.mid(1));
+            else if (line == "T")
+                ticked = shown.size();
+        }
+        QVERIFY(shown.size() >= killAfter);
+
+        restart(h);
+        const QStringList lines = h.resultLines(kSeed);
+        QStringList saved;
+        for (const QString &line : lines) {
+            if (!line.isEmpty() && !line.startsWith(u"以下是与 {"_s))
+                saved << line;
+        }
+        QCOMPARE(QSet<QString>(saved.cbegin(), saved.cend()).size(), saved.size());
+        for (qsizetype i = 0; i < ticked; ++i)
+            QVERIFY2(saved.contains(shown.at(i)), qPrintable(shown.at(i)));
+        for (const QString &keyword : saved)
+            QVERIFY2(shown.contains(keyword), qPrintable(keyword));
+        QCOMPARE(h.journals(), QStringList());
+        if (killAfter == 0) { // the end's own save was whole: nothing more to add or to say
+            QCOMPARE(saved, shown);
+            QCOMPARE(h.form->Label4->text(), QString());
+        } else {
+            QCOMPARE(h.form->Label4->text(),
+                     u"上次采集意外中断，已把%1个长尾词追加保存到 "_s.arg(saved.size()) +
+                         QDir::toNativeSeparators(h.resultPath(kSeed)));
+        }
+    }
 };
 
-QTEST_MAIN(FaultsTest)
+// The same executable is the harvesting child when started with kChildFlag.
+QTEST_MAIN_WRAPPER(FaultsTest, if (argc > 1 && qstrcmp(argv[1], kChildFlag) ==
+                                                   0) return harvestChild(argc, argv);
+                   QTEST_MAIN_SETUP())
 #include "tst_faults.moc"

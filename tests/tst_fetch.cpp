@@ -2,6 +2,7 @@
 #include "tests/testserver.h"
 
 #include <QCoreApplication>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -13,6 +14,7 @@ using Response = TestServer::Response;
 using Mode = Response::Mode;
 
 Q_DECLARE_METATYPE(TestServer::Response)
+Q_DECLARE_METATYPE(FetchFailure)
 
 namespace {
 
@@ -26,9 +28,10 @@ constexpr int kNoDeadline = std::numeric_limits<int>::max();
 
 enum class Decode { Gb2312, Utf8 };
 
-QString fetch(Decode decode, const QString &url, int timeoutMs = kFetchTimeoutMs)
+QString fetch(Decode decode, const QString &url, FetchFailure *failure)
 {
-    return decode == Decode::Gb2312 ? getHTTPPage(url, timeoutMs) : getHTTPPage1(url, timeoutMs);
+    return decode == Decode::Gb2312 ? getHTTPPage(url, kFetchTimeoutMs, failure)
+                                    : getHTTPPage1(url, kFetchTimeoutMs, failure);
 }
 
 Response page(QByteArray body, int status = 200, Mode mode = Mode::Normal, int delayMs = 0)
@@ -60,6 +63,7 @@ private slots:
     void fetch_unusableUrlGivesEmptyText();
     void fetch_sendsTargetAsBuilt();
     void fetch_followsRedirect();
+    void fetch_followsRedirectToHttpsTrustedOnly();
     void fetch_handlesEventsWhileWaiting();
     void fetch_keepsNoConnectionOrCookie();
     void fetch_applicationQuitEndsWaitWithEmptyText();
@@ -113,6 +117,9 @@ void TestFetch::fetch_returnsDecodedBody_data()
     QTest::newRow("404 page body") << int(Decode::Gb2312) << 404 << kGbkPage << none << kGbkText;
     QTest::newRow("500 page body")
         << int(Decode::Utf8) << 500 << utf8 << none << u"<p>鲜花 UTF-8</p>"_s;
+    QTest::newRow("400 page body") << int(Decode::Gb2312) << 400 << kGbkPage << none << kGbkText;
+    QTest::newRow("407 page body") << int(Decode::Gb2312) << 407 << kGbkPage << none << kGbkText;
+    QTest::newRow("418 page body") << int(Decode::Gb2312) << 418 << kGbkPage << none << kGbkText;
     QTest::newRow("declared charset ignored")
         << int(Decode::Gb2312) << 200 << kGbkPage
         << TestServer::HeaderList{{"Content-Type", "text/html; charset=utf-8"}} << kGbkText;
@@ -133,7 +140,9 @@ void TestFetch::fetch_returnsDecodedBody()
         response.headers = headers;
         return response;
     });
-    QCOMPARE(fetch(Decode(decode), server.url(u"/page"_s)), expected);
+    FetchFailure failure = FetchFailure::Other;
+    QCOMPARE(fetch(Decode(decode), server.url(u"/page"_s), &failure), expected);
+    QCOMPARE(failure, FetchFailure::None);
     QCOMPARE(server.requests(), QList<QByteArray>{"/page"});
 }
 
@@ -141,31 +150,42 @@ void TestFetch::fetch_failureGivesEmptyText_data()
 {
     QTest::addColumn<Response>("response");
     QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<FetchFailure>("failure");
 
     // Short deadlines keep the time-out rows quick; the servers would take far longer.
-    QTest::newRow("zero-length body") << page({}) << kFetchTimeoutMs;
+    QTest::newRow("zero-length body, no failure")
+        << page({}) << kFetchTimeoutMs << FetchFailure::None;
     QTest::newRow("closed without answer")
-        << page(kGbkPage, 200, Mode::CloseNoAnswer) << kFetchTimeoutMs;
-    QTest::newRow("reset mid-body")
-        << page(kGbkPage.repeated(64), 200, Mode::ResetMidBody) << kFetchTimeoutMs;
-    QTest::newRow("never answers, time-out") << page(kGbkPage, 200, Mode::Never) << 300;
+        << page(kGbkPage, 200, Mode::CloseNoAnswer) << kFetchTimeoutMs << FetchFailure::Reset;
+    QTest::newRow("reset mid-body") << page(kGbkPage.repeated(64), 200, Mode::ResetMidBody)
+                                    << kFetchTimeoutMs << FetchFailure::Reset;
+    QTest::newRow("error page reset mid-body")
+        << page(kGbkPage.repeated(64), 404, Mode::ResetMidBody) << kFetchTimeoutMs
+        << FetchFailure::Reset;
+    QTest::newRow("never answers, time-out")
+        << page(kGbkPage, 200, Mode::Never) << 300 << FetchFailure::Timeout;
     QTest::newRow("dribbles, time-out")
-        << page(kGbkPage.repeated(20), 200, Mode::Dribble, 100) << 300;
-    QTest::newRow("slow answer, time-out") << page(kGbkPage, 200, Mode::Slow, 60000) << 300;
+        << page(kGbkPage.repeated(20), 200, Mode::Dribble, 100) << 300 << FetchFailure::Timeout;
+    QTest::newRow("slow answer, time-out")
+        << page(kGbkPage, 200, Mode::Slow, 60000) << 300 << FetchFailure::Timeout;
     QTest::newRow("body larger than the cap")
-        << page(QByteArray(kMaxBodyBytes + 1, 'a')) << kFetchTimeoutMs;
+        << page(QByteArray(kMaxBodyBytes + 1, 'a')) << kFetchTimeoutMs << FetchFailure::Oversized;
 }
 
 void TestFetch::fetch_failureGivesEmptyText()
 {
     QFETCH(Response, response);
     QFETCH(int, timeoutMs);
+    QFETCH(FetchFailure, failure);
 
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([&](const QByteArray &) { return response; });
-    QCOMPARE(getHTTPPage(server.url(u"/page"_s), timeoutMs), QString());
-    QCOMPARE(getHTTPPage1(server.url(u"/page"_s), timeoutMs), QString());
+    FetchFailure gbk = FetchFailure::Other, utf8 = FetchFailure::Other;
+    QCOMPARE(getHTTPPage(server.url(u"/page"_s), timeoutMs, &gbk), QString());
+    QCOMPARE(getHTTPPage1(server.url(u"/page"_s), timeoutMs, &utf8), QString());
+    QCOMPARE(gbk, failure);
+    QCOMPARE(utf8, failure);
     // The server was reached each time (the HTTP client resends an unanswered request once).
     QVERIFY(server.requests().size() >= 2);
 }
@@ -199,7 +219,9 @@ void TestFetch::fetch_refusedPortGivesEmptyText()
     const quint16 port = probe.serverPort();
     probe.close();
     const QString url = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd=x"_s;
-    QCOMPARE(getHTTPPage(url), QString());
+    FetchFailure failure = FetchFailure::None;
+    QCOMPARE(getHTTPPage(url, kFetchTimeoutMs, &failure), QString());
+    QCOMPARE(failure, FetchFailure::Refused);
 }
 
 void TestFetch::fetch_unusableUrlGivesEmptyText_data()
@@ -252,6 +274,43 @@ void TestFetch::fetch_followsRedirect()
 
     QCOMPARE(getHTTPPage(server.url(u"/loop"_s)), QString());
     QVERIFY(server.requests().size() > 3);
+}
+
+void TestFetch::fetch_followsRedirectToHttpsTrustedOnly()
+{
+    const auto serveTls = [](TestServer &server) {
+        server.setHandler([](const QByteArray &) { return page(kGbkPage); });
+        return server.listenTls();
+    };
+    // The test's certificate is trusted by no one: the secure connection fails as such.
+    TestServer untrusted;
+    QVERIFY(serveTls(untrusted));
+    FetchFailure failure = FetchFailure::None;
+    QCOMPARE(getHTTPPage(untrusted.url(u"/s?wd=a"_s), kNoDeadline, &failure), QString());
+    QCOMPARE(failure, FetchFailure::Tls);
+    QVERIFY(untrusted.requests().isEmpty());
+
+    // Trusted by this process alone, for this test alone. (A fresh server: the HTTP client
+    // keeps what it learnt of a host and port.)
+    TestServer secure;
+    QVERIFY(serveTls(secure));
+    TestServer plain; // as the search engine does: plain HTTP sends the client on to HTTPS
+    QVERIFY(plain.listen());
+    plain.setHandler([&](const QByteArray &target) {
+        Response moved = page("moved", 302);
+        moved.headers = {{"Location", secure.url(QString::fromLatin1(target)).toLatin1()}};
+        return moved;
+    });
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = before;
+    trusting.addCaCertificate(TestServer::tlsCertificate());
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    const QString text = getHTTPPage(plain.url(u"/s?wd=a"_s), kNoDeadline, &failure);
+    QSslConfiguration::setDefaultConfiguration(before);
+    QCOMPARE(text, kGbkText);
+    QCOMPARE(failure, FetchFailure::None);
+    QCOMPARE(plain.requests(), QList<QByteArray>{"/s?wd=a"});
+    QCOMPARE(secure.requests(), QList<QByteArray>{"/s?wd=a"});
 }
 
 void TestFetch::fetch_handlesEventsWhileWaiting()

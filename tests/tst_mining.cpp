@@ -118,6 +118,28 @@ private slots:
                  (QStringList{header(u"鲜花"_s, 6), QString()} + harvest));
     }
 
+    void candidateSpanningLinesIsNoKeyword()
+    {
+        Harness h;
+        h.form->Text2Edit->setText(u"鲜花"_s);
+        h.engine.setHandler([](const QByteArray &target) {
+            TestServer::Response r;
+            r.body = suggestionPage({});
+            if (TestServer::queryKeyword(target) == u"鲜花"_s) {
+                // The last link is cut short without "</a>": its piece runs on to the page's end.
+                QStringEncoder gbk("GBK");
+                r.body = suggestionPage({u"鲜花A"_s}) +
+                         QByteArray(gbk.encode(u"<a class=\"xn1\">鲜花B\r\n</div>\r\n"_s));
+            }
+            return r;
+        });
+        runToEnd(h);
+        QCOMPARE(h.miner().List1.items(), QStringList{u"鲜花A"_s});
+        QCOMPARE(h.form->List3->count(), 1);
+        QCOMPARE(h.resultLines(u"鲜花"_s),
+                 (QStringList{header(u"鲜花"_s, 1), QString(), u"鲜花A"_s}));
+    }
+
     void targetEndsTheRunAtItsCandidate_data()
     {
         QTest::addColumn<QString>("target");

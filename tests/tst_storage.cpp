@@ -1,3 +1,4 @@
+#include "storage/journal.h"
 #include "storage/resultfile.h"
 
 #include <QDir>
@@ -107,6 +108,9 @@ private slots:
     void save_resultPathIsADirectory_reportsOpenFailed();
     void save_fileSizeLimit_reportsWriteFailed_data();
     void save_fileSizeLimit_reportsWriteFailed();
+
+    void journal_recoverySavesEachKeywordOnce_data();
+    void journal_recoverySavesEachKeywordOnce();
 };
 
 void TestStorage::formatSaveTime_rendersChineseGeneralForm_data()
@@ -490,6 +494,100 @@ void TestStorage::save_fileSizeLimit_reportsWriteFailed()
         QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{u"关键词-鲜花.txt"_s});
     }
+}
+
+enum class KilledAt {
+    LastRecordCut,   // in the middle of a tick's write
+    SaveNotBegun,    // the end's save noted, nothing written yet
+    SaveHalfWritten, // the block written in part
+    SaveWritten,     // the block written whole, the journal not yet removed
+    OverwriteDone,   // the same in overwrite mode
+    LaterSaveAfter,  // the save failed; a later run appended its own block to the file
+    HeaderDamaged,   // no telling which file it belongs to
+};
+Q_DECLARE_METATYPE(KilledAt)
+
+void TestStorage::journal_recoverySavesEachKeywordOnce_data()
+{
+    QTest::addColumn<KilledAt>("killedAt");
+    QTest::newRow("last record cut short") << KilledAt::LastRecordCut;
+    QTest::newRow("save noted, nothing written") << KilledAt::SaveNotBegun;
+    QTest::newRow("save half written") << KilledAt::SaveHalfWritten;
+    QTest::newRow("save written, journal not removed") << KilledAt::SaveWritten;
+    QTest::newRow("overwrite done, journal not removed") << KilledAt::OverwriteDone;
+    QTest::newRow("another block after the failed save") << KilledAt::LaterSaveAfter;
+    QTest::newRow("first line damaged") << KilledAt::HeaderDamaged;
+}
+
+void TestStorage::journal_recoverySavesEachKeywordOnce()
+{
+    QFETCH(KilledAt, killedAt);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QDateTime now(QDate(2026, 1, 6), QTime(8, 0, 0));
+    // Tabs, line ends and backslashes must come back as they went in.
+    const QStringList all{u"鲜花1"_s, u"鲜\t花\\2"_s, u"a\tb\r\nc"_s, u"鲜花4"_s};
+    const QByteArray old = buildBlock(kSeed, {u"旧"_s}, kMorning);
+    QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
+    QVERIFY(writeFile(flowerFile(dir), old));
+
+    Journal journal;
+    QVERIFY(journal.start(dir.filePath(u"journal"_s), dir.path(), kSeed));
+    const QString path = journal.path();
+    journal.record(all.mid(0, 1));
+    journal.record(all.mid(0, 3));
+    journal.record(all);
+    const bool append = killedAt != KilledAt::OverwriteDone;
+    if (killedAt != KilledAt::LastRecordCut)
+        journal.beginSave(kSeed, append, kMorning);
+    journal.close();
+
+    const QByteArray saved = buildBlock(kSeed, all, kMorning);
+    const QByteArray foreign = buildBlock(kSeed, {u"别的"_s}, now);
+    QByteArray expected = old + buildBlock(kSeed, all, now);
+    JournalRecovery::Status status = JournalRecovery::Status::Saved;
+    switch (killedAt) {
+    case KilledAt::LastRecordCut: {
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() - 3));
+        expected = old + buildBlock(kSeed, all.mid(0, 3), now);
+        break;
+    }
+    case KilledAt::SaveNotBegun:
+        break;
+    case KilledAt::SaveHalfWritten:
+        QVERIFY(writeFile(flowerFile(dir), old + saved.first(saved.size() / 2)));
+        break;
+    case KilledAt::SaveWritten:
+        QVERIFY(writeFile(flowerFile(dir), old + saved));
+        expected = old + saved;
+        status = JournalRecovery::Status::AlreadySaved;
+        break;
+    case KilledAt::OverwriteDone:
+        QVERIFY(writeFile(flowerFile(dir), saved));
+        expected = saved;
+        status = JournalRecovery::Status::AlreadySaved;
+        break;
+    case KilledAt::LaterSaveAfter:
+        QVERIFY(writeFile(flowerFile(dir), old + foreign));
+        expected = old + foreign + buildBlock(kSeed, all, now);
+        break;
+    case KilledAt::HeaderDamaged: {
+        QByteArray bytes = readAll(path);
+        bytes[12] = bytes[12] ^ 1;
+        QVERIFY(writeFile(path, bytes));
+        expected = old;
+        status = JournalRecovery::Status::Unreadable;
+        break;
+    }
+    }
+
+    const JournalRecovery r = recoverJournal(path, now);
+    QCOMPARE(r.status, status);
+    QCOMPARE(readAll(flowerFile(dir)), expected);
+    // Nothing is left to be saved a second time; what cannot be read stays.
+    QCOMPARE(QFileInfo::exists(path), status == JournalRecovery::Status::Unreadable);
+    QCOMPARE(recoverJournals(dir.filePath(u"journal"_s), now).size(),
+             status == JournalRecovery::Status::Unreadable ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

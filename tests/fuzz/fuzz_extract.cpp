@@ -22,6 +22,17 @@ QStringList referenceCut(const QString &page)
     return candidates;
 }
 
+// A keyword is written as one line: nothing in it may end a line, by any convention.
+bool holdsLineEnd(const QString &s)
+{
+    for (const QChar c : s) {
+        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+            c == QChar(0x2028) || c == QChar(0x2029))
+            return true;
+    }
+    return false;
+}
+
 bool isPair(const QString &s)
 {
     return s.size() == 2 && s.at(0).isHighSurrogate() && s.at(1).isLowSurrogate();
@@ -66,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &c : candidates) {
         FUZZ_CHECK(!c.contains(u"</a>"_s), c);
         FUZZ_CHECK(page.contains(marker + c), c);
+        if (isKeywordText(c))
+            FUZZ_CHECK(!c.isEmpty() && !holdsLineEnd(c), c);
     }
 
     checkCharacters(seed);
