@@ -10,11 +10,14 @@ PKGDIR    := build/package
 PREFIX    ?= /usr/local
 PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
 
-PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev fonts-noto-cjk
+PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-declarative-dev qt6-webengine-dev \
+             libqt6webenginecore6-bin qml6-module-qtwebengine qml6-module-qtqml-workerscript \
+             libgl-dev fonts-noto-cjk
 # Qt's own Simplified Chinese texts: standard buttons and edit menus.
 PKGS      += qt6-translations-l10n
 # HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
 PKGS      += libssl3 ca-certificates
+BENCH_PKGS := xvfb xauth
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream
 
@@ -71,10 +74,13 @@ test: deps
 	cmake --build $(PLAIN) -j $(JOBS)
 	cd $(PLAIN) && ctest --output-on-failure -R '^tst_browser'
 
-bench: deps
+# The scale rows run offscreen; the window rows need an X display, Xvfb when there is none.
+bench:
+	$(call ensure_pkgs,$(PKGS) $(BENCH_PKGS))
 	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF -DTAILSPADE_BENCH=ON
 	cmake --build $(BENCHDIR) -j $(JOBS)
-	QT_QPA_PLATFORM=offscreen ./$(BENCHDIR)/bench/bench_harvest $(BENCH_ARGS)
+	if [ -n "$$DISPLAY" ]; then ./$(BENCHDIR)/bench/bench_harvest $(BENCH_ARGS); \
+	else xvfb-run -a -s "-screen 0 1280x1024x24" ./$(BENCHDIR)/bench/bench_harvest $(BENCH_ARGS); fi
 
 bench-quick:
 	$(MAKE) bench BENCH_ARGS=--quick

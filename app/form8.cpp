@@ -1,5 +1,6 @@
 #include "app/form8.h"
 
+#include "app/browser.h"
 #include "app/pictures.h"
 #include "app/publisher.h"
 
@@ -14,11 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QScrollBar>
 #include <QSessionManager>
 #include <QStyleOptionButton>
 #include <QTextLayout>
-#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
@@ -81,7 +80,7 @@ QCheckBox *checkBox(QWidget *parent, int left, int top)
 
 QWidget *makeBrowser(bool real, QWidget *frame)
 {
-    QWidget *browser = real ? new QWebEngineView(frame) : new QWidget(frame);
+    QWidget *browser = real ? new Browser(frame) : new QWidget(frame);
     if (!real) {
         browser->setAutoFillBackground(true);
         QPalette palette = browser->palette();
@@ -163,199 +162,6 @@ void PictureButton::paintEvent(QPaintEvent *)
         focus.rect = rect().adjusted(3, 3, -3, -3);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
     }
-}
-
-ResultList::ResultList(QWidget *parent)
-    : QListWidget(parent)
-{
-    verticalScrollBar()->installEventFilter(this);
-}
-
-void ResultList::doItemsLayout()
-{
-    const int rows = model()->rowCount(rootIndex());
-    m_laidOut = rows;
-    m_pending = false;
-    m_counted = false;
-    QListWidget::doItemsLayout();
-    // Uniform rows take the size of the last row.
-    m_rowSize = rows > 0 ? lastRowSize() : QSize();
-    m_rowHeight =
-        rows > 0 ? QListWidget::visualRect(model()->index(0, modelColumn(), rootIndex())).height()
-                 : 0;
-}
-
-QSize ResultList::lastRowSize() const
-{
-    const int rows = model()->rowCount(rootIndex());
-    return sizeHintForIndex(model()->index(rows - 1, modelColumn(), rootIndex()));
-}
-
-bool ResultList::lastRowFits() const
-{
-    const QSize last = lastRowSize();
-    const int width = viewport()->width();
-    return last.height() == m_rowSize.height() && last.width() <= width &&
-           m_rowSize.width() <= width;
-}
-
-void ResultList::timerEvent(QTimerEvent *event)
-{
-    if (event->timerId() != m_sizeCheck.timerId())
-        return QListWidget::timerEvent(event);
-    // When QListView would lay out: rows of another size than the last layout's change them all.
-    m_sizeCheck.stop();
-    if (m_counted && !lastRowFits())
-        doItemsLayout();
-}
-
-void ResultList::reset()
-{
-    m_pending = true;
-    m_counted = false;
-    m_laidOut = 0;
-    QListWidget::reset();
-}
-
-void ResultList::catchUp() const
-{
-    if (m_counted)
-        const_cast<ResultList *>(this)->doItemsLayout();
-}
-
-bool ResultList::appendsOutOfSight(const QModelIndex &parent, int start, int end) const
-{
-    const QAbstractItemModel *m = model();
-    if (m_pending || !isVisible() || parent != rootIndex() || start < m_laidOut || m_laidOut < 1 ||
-        end != m->rowCount(parent) - 1)
-        return false;
-    if (viewMode() != ListMode || flow() != TopToBottom || isWrapping() || !uniformItemSizes() ||
-        spacing() != 0 || gridSize().isValid() || verticalScrollMode() != ScrollPerItem)
-        return false;
-    const QScrollBar *bar = verticalScrollBar();
-    if (bar->maximum() <= 0)
-        return false; // not overflowing yet: the scroll bar would appear
-    return m_rowHeight > 0 && qint64(start - bar->value()) * m_rowHeight >= viewport()->height();
-}
-
-void ResultList::rowsInserted(const QModelIndex &parent, int start, int end)
-{
-    if (!appendsOutOfSight(parent, start, end)) {
-        m_pending = true;
-        QListWidget::rowsInserted(parent, start, end);
-        return;
-    }
-    m_counted = true;
-    m_sizeCheck.start(0, this);
-    QAbstractItemView::rowsInserted(parent, start, end);
-    // What the full layout sets: one step per row, the page unchanged.
-    QScrollBar *bar = verticalScrollBar();
-    bar->setRange(0, end + 1 - bar->pageStep());
-}
-
-void ResultList::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
-{
-    catchUp();
-    m_pending = true;
-    QListWidget::rowsAboutToBeRemoved(parent, start, end);
-}
-
-QRect ResultList::visualRect(const QModelIndex &index) const
-{
-    if (index.row() >= m_laidOut)
-        catchUp();
-    return QListWidget::visualRect(index);
-}
-
-QModelIndex ResultList::indexAt(const QPoint &point) const
-{
-    if (!viewport()->rect().contains(point))
-        catchUp();
-    return QListWidget::indexAt(point);
-}
-
-void ResultList::scrollTo(const QModelIndex &index, ScrollHint hint)
-{
-    catchUp();
-    QListWidget::scrollTo(index, hint);
-}
-
-bool ResultList::viewportEvent(QEvent *event)
-{
-    if (event->type() == QEvent::Wheel || event->type() == QEvent::Resize)
-        catchUp();
-    return QListWidget::viewportEvent(event);
-}
-
-bool ResultList::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == verticalScrollBar()) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-            catchUp();
-            break;
-        default:
-            break;
-        }
-    }
-    return QListWidget::eventFilter(watched, event);
-}
-
-void ResultList::resizeEvent(QResizeEvent *event)
-{
-    catchUp();
-    QListWidget::resizeEvent(event);
-}
-
-void ResultList::scrollContentsBy(int dx, int dy)
-{
-    catchUp();
-    QListWidget::scrollContentsBy(dx, dy);
-}
-
-void ResultList::updateGeometries()
-{
-    if (m_counted)
-        return catchUp(); // the layout ends by updating the geometries
-    QListWidget::updateGeometries();
-}
-
-QModelIndex ResultList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
-{
-    catchUp();
-    return QListWidget::moveCursor(cursorAction, modifiers);
-}
-
-void ResultList::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
-{
-    catchUp();
-    QListWidget::setSelection(rect, command);
-}
-
-QRegion ResultList::visualRegionForSelection(const QItemSelection &selection) const
-{
-    catchUp();
-    return QListWidget::visualRegionForSelection(selection);
-}
-
-void ResultList::mousePressEvent(QMouseEvent *event)
-{
-    QListWidget::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) &&
-        currentRow() >= 0)
-        emit userSelected();
-}
-
-void ResultList::keyPressEvent(QKeyEvent *event)
-{
-    catchUp();
-    const int before = currentRow();
-    QListWidget::keyPressEvent(event);
-    if (currentRow() != before && currentRow() >= 0)
-        emit userSelected();
 }
 
 Form8::Form8(Form8Options options)
@@ -508,8 +314,8 @@ void Form8::Form_Load()
     Label6->setText(u"结果保存在："_s + QDir::toNativeSeparators(m_miner.programDir()) + sep +
                     u"Keywords"_s + sep + u' ');
     Label6->adjustSize();
-    if (auto *browser = qobject_cast<QWebEngineView *>(WebBrowser1))
-        browser->load(QUrl(QString::fromLatin1(publisher::kToolsPage)));
+    if (auto *browser = qobject_cast<Browser *>(WebBrowser1))
+        browser->navigate(QUrl(QString::fromLatin1(publisher::kToolsPage)));
     const QString recovered = recoveryReport(m_miner.recoverJournals());
     if (!recovered.isEmpty())
         Label4->setText(recovered);
@@ -534,7 +340,7 @@ void Form8::closeEvent(QCloseEvent *event)
 
 void Form8::List3_Click()
 {
-    const QListWidgetItem *item = List3->currentItem();
+    const QListWidgetItem *item = List3->item(List3->selectedRow());
     if (!item)
         return;
     const QString keyword = item->text();

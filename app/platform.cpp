@@ -1,6 +1,8 @@
 #include "app/platform.h"
 
 #include <QByteArray>
+#include <QQuickWindow>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -13,4 +15,8 @@ void prepareBrowserEnvironment()
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", QByteArrayLiteral("1"));
 #endif
+    // The browser's strip shows one still page: drawn in software, it needs no OpenGL context
+    // (software OpenGL costs the memory of a context and a thread per core).
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QtWebEngineQuick::initialize();
 }

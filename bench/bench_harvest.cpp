@@ -1,14 +1,20 @@
 // Scale benchmark of a whole harvest: real window, real timer, real fetches, against a local
-// search engine whose suggestion graph never runs out. Each size runs in a child process of
-// its own so that CPU time and peak memory belong to that run alone; the engine runs in a
-// further child so that none of its work is counted.
+// search engine whose suggestion graph never runs out. Each run is a child process of its own
+// so that CPU time and peak memory belong to that run alone; the engine runs in a further child
+// so that none of its work is counted.
 //
-//   bench_harvest            1,000, 32,767 and 200,000 keywords
-//   bench_harvest --quick    1,000 and 10,000 keywords
-//   bench_harvest --size N --port P   one run (used by the above)
+// The scale rows run offscreen, without the embedded browser. Then, on the X display (the
+// Makefile starts Xvfb when there is none), the window as shipped, with its browser, runs
+// against the same window without it, several times each, alternating.
+//
+//   bench_harvest            1,000, 32,767 and 200,000 keywords, then the window rows
+//   bench_harvest --quick    1,000 and 10,000 keywords, then the window rows
+//   bench_harvest --size N --port P [--browser]   one run (used by the above)
 //   bench_harvest --serve    the engine; prints its port
 //   --no-journal             with any of the above: runs keep no journal (to weigh its cost)
+#include "app/browser.h"
 #include "app/form8.h"
+#include "app/platform.h"
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
 
@@ -37,6 +43,8 @@ const QString kSeed = u"鲜花"_s;
 constexpr int kProbeMs = 5;
 // No query for this long means the run is stuck; the run is then stopped and reported failed.
 constexpr int kStallMs = 30000;
+constexpr qint64 kWindowSize = 2000;
+constexpr int kWindowRuns = 3;
 
 // ---- The search engine -------------------------------------------------------------------
 
@@ -141,14 +149,30 @@ struct Sample {
     qint64 queries;
 };
 
-int runOne(qint64 size, quint16 port, bool journal)
+// Waits until the embedded browser has shown its page, so that its start is not counted.
+bool browserLoaded(Form8 &form)
+{
+    auto *browser = qobject_cast<Browser *>(form.WebBrowser1);
+    QElapsedTimer waited;
+    waited.start();
+    while (browser && browser->page() && waited.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (!browser->page()->property("loading").toBool() &&
+            !browser->page()->property("title").toString().isEmpty())
+            return true;
+    }
+    std::fprintf(stderr, "the embedded browser did not load its page\n");
+    return false;
+}
+
+int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
 {
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
     EndDesktop desktop;
     Form8Options options;
-    options.withBrowser = false;
+    options.withBrowser = withBrowser;
     options.desktop = &desktop;
     options.quit = [] {};
     options.miner.programDir = dir.path();
@@ -206,12 +230,16 @@ int runOne(qint64 size, quint16 port, bool journal)
     };
 
     QCoreApplication::processEvents(); // the window is laid out and painted once before the run
+    if (withBrowser && !browserLoaded(form))
+        return 5;
+    const QHash<qint64, ThreadCpu> threadsBefore = threadCpu();
     clock.start();
     samples.push_back({0, cpuSeconds(), 0});
     probe.start();
     form.Command1->click();
     loop.exec();
     probe.stop();
+    const QByteArray shares = threadShares(threadsBefore, threadCpu());
     if (stalled) {
         form.Command1->click(); // stop; its message is recorded like any other
         std::fprintf(stderr, "run of %lld stalled after %lld queries\n", size, queries());
@@ -248,9 +276,10 @@ int runOne(qint64 size, quint16 port, bool journal)
     const double lastTenth =
         end.queries > b.queries ? (end.cpu - b.cpu) / double(end.queries - b.queries) : 0;
 
-    std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld %lld\n", ok ? 1 : 0,
+    std::printf("RESULT %d %lld %lld %lld %.6f %.6f %.6f %ld %lld %lld %lld | %s\n", ok ? 1 : 0,
                 qint64(form.List3Count()), queries(), endMs, end.cpu - samples.front().cpu,
-                firstTenth, lastTenth, peakRssKb(), maxDelay, endTickMs, maxDelayAt);
+                firstTenth, lastTenth, peakRssKb(), maxDelay, endTickMs, maxDelayAt,
+                shares.constData());
     std::fflush(stdout);
     return ok ? 0 : 4;
 }
@@ -262,6 +291,9 @@ struct Row {
     qint64 keywords = 0, queries = 0, wallMs = 0, maxDelayMs = 0, endTickMs = 0, maxDelayAt = 0;
     double cpu = 0, firstTenth = 0, lastTenth = 0;
     long rssKb = 0;
+    QByteArray shares; // CPU by thread during the run
+
+    double cpuPerQuery() const { return queries > 0 ? cpu * 1000 / queries : 0.0; }
 };
 
 std::optional<Row> parse(const QByteArray &output)
@@ -269,7 +301,8 @@ std::optional<Row> parse(const QByteArray &output)
     for (const QByteArray &line : output.split('\n')) {
         if (!line.startsWith("RESULT "))
             continue;
-        const QList<QByteArray> f = line.mid(7).trimmed().split(' ');
+        const qsizetype bar = line.indexOf(" | ");
+        const QList<QByteArray> f = line.mid(7, bar < 0 ? -1 : bar - 7).trimmed().split(' ');
         if (f.size() != 11)
             return std::nullopt;
         Row r;
@@ -284,9 +317,58 @@ std::optional<Row> parse(const QByteArray &output)
         r.maxDelayMs = f[8].toLongLong();
         r.endTickMs = f[9].toLongLong();
         r.maxDelayAt = f[10].toLongLong();
+        r.shares = bar < 0 ? QByteArray() : line.mid(bar + 3).trimmed();
         return r;
     }
     return std::nullopt;
+}
+
+// Runs one child and prints its row; the row, or nothing when the run failed.
+std::optional<Row> runRow(const char *where, qint64 size, const QString &port,
+                          const QProcessEnvironment &env, bool withBrowser, bool journal)
+{
+    QProcess run;
+    run.setProcessEnvironment(env);
+    // The browser talks on stderr; it is shown only when the run fails.
+    run.setProcessChannelMode(withBrowser ? QProcess::MergedChannels
+                                          : QProcess::ForwardedErrorChannel);
+    QStringList args{u"--size"_s, QString::number(size), u"--port"_s, port};
+    if (withBrowser)
+        args.append(u"--browser"_s);
+    if (!journal)
+        args.append(u"--no-journal"_s);
+    run.start(QCoreApplication::applicationFilePath(), args);
+    // A run at 100 queries a second takes about size / 900 s; allow ten times that.
+    const int limitMs = int(std::min<qint64>(60000 + size * 10, 3600000));
+    if (!run.waitForFinished(limitMs)) {
+        run.kill();
+        run.waitForFinished();
+        std::printf("%-9s %10lld  did not finish within %d s\n", where, size, limitMs / 1000);
+        return std::nullopt;
+    }
+    const QByteArray output = run.readAllStandardOutput();
+    const std::optional<Row> r = parse(output);
+    if (!r) {
+        std::printf("%-9s %10lld  failed (exit code %d)\n", where, size, run.exitCode());
+        if (withBrowser)
+            std::fputs(output.constData(), stderr);
+        return std::nullopt;
+    }
+    const double wall = r->wallMs / 1000.0;
+    std::printf(
+        "%-9s %10lld %8lld %8.1f %7.1f %9.3f %9.3f %9.3f %8.2f %8.1f %4lld ms (%7lld) %5lld ms%s\n",
+        where, r->keywords, r->queries, wall, wall > 0 ? r->queries / wall : 0.0, r->cpuPerQuery(),
+        r->firstTenth * 1000, r->lastTenth * 1000,
+        r->firstTenth > 0 ? r->lastTenth / r->firstTenth : 0.0, r->rssKb / 1024.0, r->maxDelayMs,
+        r->maxDelayAt, r->endTickMs, r->ok ? "" : "  WRONG END");
+    std::fflush(stdout);
+    return r;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0.0 : values[values.size() / 2];
 }
 
 int drive(const QList<qint64> &sizes, bool journal)
@@ -304,49 +386,65 @@ int drive(const QList<qint64> &sizes, bool journal)
         return 1;
     const QString port = QString::number(enginePort);
 
-    std::printf("%10s %8s %8s %7s %9s %9s %9s %8s %8s %17s %8s\n", "keywords", "queries", "wall s",
-                "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness", "peak MB", "max delay (at)",
-                "end tick");
+    std::printf("%-9s %10s %8s %8s %7s %9s %9s %9s %8s %8s %17s %8s\n", "window", "keywords",
+                "queries", "wall s", "q/s", "CPU ms/q", "1st 10%", "last 10%", "flatness",
+                "peak MB", "max delay (at)", "end tick");
     std::fflush(stdout);
     bool allOk = true;
+    QProcessEnvironment offscreen = env;
+    offscreen.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     for (const qint64 size : sizes) {
-        QProcess run;
-        run.setProcessEnvironment(env);
-        run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        run.start(QCoreApplication::applicationFilePath(),
-                  {u"--size"_s, QString::number(size), u"--port"_s, port,
-                   journal ? QString() : u"--no-journal"_s});
-        // A run at 100 queries a second takes about size / 900 s; allow ten times that.
-        const int limitMs = int(std::min<qint64>(60000 + size * 10, 3600000));
-        if (!run.waitForFinished(limitMs)) {
-            run.kill();
-            run.waitForFinished();
-            std::printf("%10lld  did not finish within %d s\n", size, limitMs / 1000);
-            allOk = false;
-            continue;
+        const std::optional<Row> r = runRow("offscreen", size, port, offscreen, false, journal);
+        allOk = allOk && r && r->ok;
+    }
+
+    // The window as shipped, on the display.
+    QList<double> with, without;
+    QList<long> peakWith;
+    QByteArray sharesWith, sharesWithout;
+    if (env.value(u"DISPLAY"_s).isEmpty()) {
+        std::printf("no X display: the window rows are left out (make bench starts Xvfb)\n");
+        allOk = false;
+    } else {
+        QProcessEnvironment x11 = env;
+        x11.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        for (int i = 0; i < kWindowRuns; ++i) {
+            if (const std::optional<Row> r =
+                    runRow("browser", kWindowSize, port, x11, true, journal)) {
+                with.append(r->cpuPerQuery());
+                peakWith.append(r->rssKb);
+                sharesWith = r->shares;
+                allOk = allOk && r->ok;
+            } else {
+                allOk = false;
+            }
+            if (const std::optional<Row> r =
+                    runRow("plain", kWindowSize, port, x11, false, journal)) {
+                without.append(r->cpuPerQuery());
+                sharesWithout = r->shares;
+                allOk = allOk && r->ok;
+            } else {
+                allOk = false;
+            }
         }
-        const std::optional<Row> r = parse(run.readAllStandardOutput());
-        if (!r) {
-            std::printf("%10lld  failed (exit code %d)\n", size, run.exitCode());
-            allOk = false;
-            continue;
-        }
-        const double wall = r->wallMs / 1000.0;
-        std::printf(
-            "%10lld %8lld %8.1f %7.1f %9.3f %9.3f %9.3f %8.2f %8.1f %4lld ms (%7lld) %5lld ms%s\n",
-            r->keywords, r->queries, wall, wall > 0 ? r->queries / wall : 0.0,
-            r->queries > 0 ? r->cpu * 1000 / r->queries : 0.0, r->firstTenth * 1000,
-            r->lastTenth * 1000, r->firstTenth > 0 ? r->lastTenth / r->firstTenth : 0.0,
-            r->rssKb / 1024.0, r->maxDelayMs, r->maxDelayAt, r->endTickMs,
-            r->ok ? "" : "  WRONG END");
-        std::fflush(stdout);
-        allOk = allOk && r->ok;
     }
     std::printf("CPU ms/q: CPU time of the whole process per query; 1st/last 10%%: the same over "
                 "the first and the last tenth of the queries; flatness: last over first.\n"
                 "max delay: latest 5 ms probe tick in the window's event loop during the run, at "
                 "that many keywords; end tick: last probe to the end message (last tick and "
-                "save).\n");
+                "save). peak MB: the process's VmHWM.\n"
+                "browser: the window as shipped on the X display; plain: the same window with a "
+                "blank widget for the browser.\n");
+    if (!with.isEmpty() && !without.isEmpty()) {
+        const double a = median(with), b = median(without);
+        std::printf("\nWindow on the display, %lld keywords, median of %lld runs: %.3f ms CPU per "
+                    "query with the browser, %.3f without: %.2f x. Peak memory with the browser: "
+                    "%.1f MiB (largest run).\n",
+                    kWindowSize, qint64(with.size()), a, b, b > 0 ? a / b : 0.0,
+                    *std::max_element(peakWith.cbegin(), peakWith.cend()) / 1024.0);
+        std::printf("CPU by thread, last runs: with the browser %s; without %s.\n",
+                    sharesWith.constData(), sharesWithout.constData());
+    }
     engine.kill();
     engine.waitForFinished();
     return allOk ? 0 : 1;
@@ -367,9 +465,12 @@ int main(int argc, char **argv)
     const qsizetype sizeAt = args.indexOf(u"--size"_s);
     const qsizetype portAt = args.indexOf(u"--port"_s);
     if (sizeAt >= 0 && portAt >= 0) {
+        const bool withBrowser = args.contains(u"--browser"_s);
+        if (withBrowser)
+            prepareBrowserEnvironment();
         QApplication app(argc, argv);
         return runOne(args.value(sizeAt + 1).toLongLong(), quint16(args.value(portAt + 1).toUInt()),
-                      !args.contains(u"--no-journal"_s));
+                      withBrowser, !args.contains(u"--no-journal"_s));
     }
     QCoreApplication app(argc, argv);
     const bool quick = args.contains(u"--quick"_s);

@@ -278,6 +278,26 @@ private slots:
         h.miner().abandon();
     }
 
+    void draggingCopiesTheRowItEndsOn()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        for (const QString &k : {u"鲜花"_s, u"鲜花店"_s, u"花店"_s})
+            f.List3AddItem(k);
+        QSignalSpy copies(QGuiApplication::clipboard(), &QClipboard::dataChanged);
+        const QPoint from = f.List3->visualItemRect(f.List3->item(0)).center();
+        const QPoint to = f.List3->visualItemRect(f.List3->item(2)).center();
+        QTest::mousePress(f.List3->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(f.List3->viewport(), to);
+        QTest::mouseRelease(f.List3->viewport(), Qt::LeftButton, {}, to);
+        QCOMPARE(f.List3->selectedItems(), QList<QListWidgetItem *>{f.List3->item(2)});
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"花店"_s);
+        QCOMPARE(f.Label5->text(), u"长尾词：花店  复制成功"_s);
+        QCOMPARE(copies.count(), 2); // cleared, then set: once
+    }
+
     void closeQuestionCancelKeepsTheHarvestGoing()
     {
         Harness h;

@@ -1,0 +1,3 @@
+import QtWebEngine
+
+WebEngineView {}

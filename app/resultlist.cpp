@@ -1,0 +1,213 @@
+#include "app/resultlist.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <utility>
+
+ResultList::ResultList(QWidget *parent)
+    : QListWidget(parent)
+{
+    verticalScrollBar()->installEventFilter(this);
+}
+
+void ResultList::doItemsLayout()
+{
+    const int rows = model()->rowCount(rootIndex());
+    m_laidOut = rows;
+    m_pending = false;
+    m_counted = false;
+    QListWidget::doItemsLayout();
+    // Uniform rows take the size of the last row.
+    m_rowSize = rows > 0 ? lastRowSize() : QSize();
+    m_rowHeight =
+        rows > 0 ? QListWidget::visualRect(model()->index(0, modelColumn(), rootIndex())).height()
+                 : 0;
+}
+
+QSize ResultList::lastRowSize() const
+{
+    const int rows = model()->rowCount(rootIndex());
+    return sizeHintForIndex(model()->index(rows - 1, modelColumn(), rootIndex()));
+}
+
+bool ResultList::lastRowFits() const
+{
+    const QSize last = lastRowSize();
+    const int width = viewport()->width();
+    return last.height() == m_rowSize.height() && last.width() <= width &&
+           m_rowSize.width() <= width;
+}
+
+void ResultList::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_sizeCheck.timerId())
+        return QListWidget::timerEvent(event);
+    // When QListView would lay out: rows of another size than the last layout's change them all.
+    m_sizeCheck.stop();
+    if (m_counted && !lastRowFits())
+        doItemsLayout();
+}
+
+void ResultList::reset()
+{
+    m_pending = true;
+    m_counted = false;
+    m_laidOut = 0;
+    QListWidget::reset();
+}
+
+void ResultList::catchUp() const
+{
+    if (m_counted)
+        const_cast<ResultList *>(this)->doItemsLayout();
+}
+
+bool ResultList::appendsOutOfSight(const QModelIndex &parent, int start, int end) const
+{
+    const QAbstractItemModel *m = model();
+    if (m_pending || !isVisible() || parent != rootIndex() || start < m_laidOut || m_laidOut < 1 ||
+        end != m->rowCount(parent) - 1)
+        return false;
+    if (viewMode() != ListMode || flow() != TopToBottom || isWrapping() || !uniformItemSizes() ||
+        spacing() != 0 || gridSize().isValid() || verticalScrollMode() != ScrollPerItem)
+        return false;
+    const QScrollBar *bar = verticalScrollBar();
+    if (bar->maximum() <= 0)
+        return false; // not overflowing yet: the scroll bar would appear
+    return m_rowHeight > 0 && qint64(start - bar->value()) * m_rowHeight >= viewport()->height();
+}
+
+void ResultList::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    if (!appendsOutOfSight(parent, start, end)) {
+        m_pending = true;
+        QListWidget::rowsInserted(parent, start, end);
+        return;
+    }
+    m_counted = true;
+    m_sizeCheck.start(0, this);
+    QAbstractItemView::rowsInserted(parent, start, end);
+    // What the full layout sets: one step per row, the page unchanged.
+    QScrollBar *bar = verticalScrollBar();
+    bar->setRange(0, end + 1 - bar->pageStep());
+}
+
+void ResultList::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    catchUp();
+    m_pending = true;
+    QListWidget::rowsAboutToBeRemoved(parent, start, end);
+}
+
+QRect ResultList::visualRect(const QModelIndex &index) const
+{
+    if (index.row() >= m_laidOut)
+        catchUp();
+    return QListWidget::visualRect(index);
+}
+
+QModelIndex ResultList::indexAt(const QPoint &point) const
+{
+    if (!viewport()->rect().contains(point))
+        catchUp();
+    return QListWidget::indexAt(point);
+}
+
+void ResultList::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    catchUp();
+    QListWidget::scrollTo(index, hint);
+}
+
+bool ResultList::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Wheel || event->type() == QEvent::Resize)
+        catchUp();
+    return QListWidget::viewportEvent(event);
+}
+
+bool ResultList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == verticalScrollBar()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+            catchUp();
+            break;
+        default:
+            break;
+        }
+    }
+    return QListWidget::eventFilter(watched, event);
+}
+
+void ResultList::resizeEvent(QResizeEvent *event)
+{
+    catchUp();
+    QListWidget::resizeEvent(event);
+}
+
+void ResultList::scrollContentsBy(int dx, int dy)
+{
+    catchUp();
+    QListWidget::scrollContentsBy(dx, dy);
+}
+
+void ResultList::updateGeometries()
+{
+    if (m_counted)
+        return catchUp(); // the layout ends by updating the geometries
+    QListWidget::updateGeometries();
+}
+
+QModelIndex ResultList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    catchUp();
+    return QListWidget::moveCursor(cursorAction, modifiers);
+}
+
+void ResultList::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
+{
+    catchUp();
+    QListWidget::setSelection(rect, command);
+}
+
+QRegion ResultList::visualRegionForSelection(const QItemSelection &selection) const
+{
+    catchUp();
+    return QListWidget::visualRegionForSelection(selection);
+}
+
+int ResultList::selectedRow() const
+{
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// A press, perhaps dragged to another row, selects when it is released: the copy follows then.
+void ResultList::mousePressEvent(QMouseEvent *event)
+{
+    QListWidget::mousePressEvent(event);
+    m_pressedOnRow = event->button() == Qt::LeftButton && itemAt(event->position().toPoint());
+}
+
+void ResultList::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !std::exchange(m_pressedOnRow, false))
+        return;
+    if (selectedRow() >= 0)
+        emit userSelected();
+}
+
+void ResultList::keyPressEvent(QKeyEvent *event)
+{
+    catchUp();
+    const int before = selectedRow();
+    QListWidget::keyPressEvent(event);
+    if (selectedRow() != before && selectedRow() >= 0)
+        emit userSelected();
+}
