@@ -393,6 +393,9 @@ int drive(const QList<qint64> &sizes, bool journal)
     bool allOk = true;
     QProcessEnvironment offscreen = env;
     offscreen.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    // With a display to reach, the offscreen platform loads OpenGL too: keep these rows as they
+    // were measured before the window rows came.
+    offscreen.remove(u"DISPLAY"_s);
     for (const qint64 size : sizes) {
         const std::optional<Row> r = runRow("offscreen", size, port, offscreen, false, journal);
         allOk = allOk && r && r->ok;
