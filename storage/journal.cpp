@@ -127,11 +127,6 @@ std::optional<QStringList> decodeLine(QByteArrayView line)
     return fields;
 }
 
-QString resultFilePath(const QString &programDir, const QString &seed)
-{
-    return QDir(resultFolderPath(programDir)).filePath(resultFileName(seed));
-}
-
 QString newJournalName()
 {
     static int serial = 0;

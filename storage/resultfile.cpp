@@ -204,6 +204,11 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
     return encodeForFile(text);
 }
 
+QString resultFilePath(const QString &programDir, const QString &seed)
+{
+    return QDir(programDir).filePath(u"Keywords/"_s + resultFileName(seed));
+}
+
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when)
 {
@@ -213,7 +218,7 @@ SaveResult saveResults(const QString &programDir, const QString &seed, const QSt
         return makeResult(SaveResult::Status::FolderFailed, QDir::toNativeSeparators(folder),
                           detail);
 
-    const QString path = QDir(folder).filePath(resultFileName(seed));
+    const QString path = resultFilePath(programDir, seed);
     if (entries.isEmpty())
         return makeResult(SaveResult::Status::NothingToSave, QDir::toNativeSeparators(path),
                           QString());

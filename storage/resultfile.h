@@ -24,6 +24,8 @@ struct SaveResult {
 QString resultFolderPath(const QString &programDir);
 // "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'.
 QString resultFileName(const QString &seed);
+// <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes.
+QString resultFilePath(const QString &programDir, const QString &seed);
 // Year/month/day H:mm:ss, the Simplified Chinese general form; the date alone at midnight.
 QString formatSaveTime(const QDateTime &when);
 // GBK bytes; a character GBK cannot hold gets its GB18030 four-byte form instead of '?'.
