@@ -1,6 +1,5 @@
 #include "app/browser.h"
 
-#include <QCoreApplication>
 #include <QQuickItem>
 #include <QQuickView>
 
@@ -14,8 +13,7 @@ Browser::Browser(QWidget *parent)
     Q_INIT_RESOURCE(resources); // the view's source lives in a static library
     // Native, the container nests the view's window in the native windows of its parents, so
     // the frame around it clips it as it clips a widget; the window's other controls stay
-    // drawn into its one surface.
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    // drawn into its one surface (no native siblings: see prepareBrowserEnvironment).
     m_container->setAttribute(Qt::WA_NativeWindow);
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->setSource(QUrl(u"qrc:/tailspade/browser.qml"_s));

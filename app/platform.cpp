@@ -1,6 +1,7 @@
 #include "app/platform.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QQuickWindow>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
@@ -18,5 +19,8 @@ void prepareBrowserEnvironment()
     // The browser's strip shows one still page: drawn in software, it needs no OpenGL context
     // (software OpenGL costs the memory of a context and a thread per core).
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // The browser's native container must not make its siblings native windows too: the other
+    // controls stay drawn into the window's one raster surface.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QtWebEngineQuick::initialize();
 }
