@@ -1,5 +1,7 @@
 #include "storage/journal.h"
 
+#include "storage/durable.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -8,13 +10,6 @@
 #include <optional>
 #include <system_error>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -22,29 +17,6 @@ namespace {
 const QString kMagic = u"tailspade-journal"_s;
 const QString kVersion = u"1"_s;
 constexpr int kSyncMs = 1000;
-
-int syncToDisk(int fd)
-{
-#ifdef Q_OS_WIN
-    return _commit(fd);
-#else
-    return ::fsync(fd);
-#endif
-}
-
-// A new file's name reaches the disk with its folder.
-void syncFolder(const QString &folder)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
 
 quint32 checksum(const QByteArray &bytes)
 {
@@ -350,7 +322,7 @@ JournalContents readJournal(const QString &path)
     return j;
 }
 
-JournalRecovery recoverJournal(const QString &path, const QDateTime &now)
+JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const QString &programDir)
 {
     JournalRecovery r;
     r.journal = QDir::toNativeSeparators(path);
@@ -373,8 +345,12 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now)
     }
 
     const QString seed = j.saving ? j.saveSeed : j.seed;
-    const QString file = resultFilePath(j.programDir, seed);
-    if (j.saving) {
+    // The folder of the program that wrote the journal may be gone (a copy unpacked and then
+    // deleted): the keywords go to this start's folder then, never to a folder made anew.
+    const bool moved = !QFileInfo(j.programDir).isDir();
+    const QString base = moved ? programDir : j.programDir;
+    const QString file = resultFilePath(base, seed);
+    if (j.saving && !moved) {
         // The last save was begun and the program ended before the journal went: it either
         // wrote its block whole, wrote part of it (taken back out), or wrote nothing.
         const QByteArray block = buildBlock(seed, j.keywords, j.saveTime);
@@ -395,7 +371,7 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now)
     }
     // Noted first, so that a kill during this save is undone the same way at the next start.
     appendLine(path, saveLine(seed, true, sizeOf(file), now));
-    r.save = saveResults(j.programDir, seed, j.keywords, true, now);
+    r.save = saveResults(base, seed, j.keywords, true, now);
     if (!r.save.ok()) {
         r.status = JournalRecovery::Status::SaveFailed;
         return r;
@@ -405,14 +381,15 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now)
     return r;
 }
 
-QList<JournalRecovery> recoverJournals(const QString &folder, const QDateTime &now)
+QList<JournalRecovery> recoverJournals(const QString &folder, const QDateTime &now,
+                                       const QString &programDir)
 {
     QList<JournalRecovery> out;
     if (folder.isEmpty())
         return out;
     const QDir dir(folder);
     for (const QString &name : dir.entryList({u"*.journal"_s}, QDir::Files, QDir::Name)) {
-        const JournalRecovery r = recoverJournal(dir.filePath(name), now);
+        const JournalRecovery r = recoverJournal(dir.filePath(name), now, programDir);
         if (r.status != JournalRecovery::Status::InUse)
             out.append(r);
     }

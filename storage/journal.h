@@ -50,8 +50,8 @@ private:
     QString m_programDir;
     qsizetype m_written = 0;
     QElapsedTimer m_sinceSync;
-    QTimer m_syncLater;         // a write left unsynced reaches the disk within a second anyway
-    std::future<int> m_syncing; // the last sync, on a thread of its own
+    QTimer m_syncLater;          // a write left unsynced reaches the disk within a second anyway
+    std::future<bool> m_syncing; // the last sync, on a thread of its own
 };
 
 struct JournalContents {
@@ -82,6 +82,9 @@ struct JournalRecovery {
 };
 
 // Saves the keywords of every journal in folder that no running program holds, as one
-// appended block each, and removes the journals so saved.
-QList<JournalRecovery> recoverJournals(const QString &folder, const QDateTime &now);
-JournalRecovery recoverJournal(const QString &path, const QDateTime &now);
+// appended block each, and removes the journals so saved. A journal whose program folder is
+// gone is saved under programDir, this start's folder.
+QList<JournalRecovery> recoverJournals(const QString &folder, const QDateTime &now,
+                                       const QString &programDir);
+JournalRecovery recoverJournal(const QString &path, const QDateTime &now,
+                               const QString &programDir);

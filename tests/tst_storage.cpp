@@ -83,6 +83,8 @@ private slots:
     void resultFileName_mapsForbiddenCharacters_data();
     void resultFileName_mapsForbiddenCharacters();
     void resultFolderPath_isKeywordsInsideProgramDir();
+    void save_longSeedGetsANameThatFits_data();
+    void save_longSeedGetsANameThatFits();
     void encodeForFile_prefersGbkAndFallsBackToGb18030_data();
     void encodeForFile_prefersGbkAndFallsBackToGb18030();
     void encodeForFile_loneSurrogateDoesNotSpoilWhatFollows();
@@ -111,6 +113,7 @@ private slots:
 
     void journal_recoverySavesEachKeywordOnce_data();
     void journal_recoverySavesEachKeywordOnce();
+    void journal_recoveryOfAGoneFolderSavesInThisStartsFolder();
 };
 
 void TestStorage::formatSaveTime_rendersChineseGeneralForm_data()
@@ -177,6 +180,41 @@ void TestStorage::resultFolderPath_isKeywordsInsideProgramDir()
     QCOMPARE(resultFolderPath(u"/opt/tailspade"_s),
              QDir::toNativeSeparators(u"/opt/tailspade/Keywords"_s));
     QCOMPARE(resultFolderPath(u"/"_s), QDir::toNativeSeparators(u"/Keywords"_s));
+}
+
+void TestStorage::save_longSeedGetsANameThatFits_data()
+{
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<bool>("shortened");
+    // "关键词-" and ".txt" take 14 of the 255 bytes a name may have.
+    QTest::newRow("fits to the byte") << QString(241, u'a') << false;
+    QTest::newRow("a byte too long") << QString(242, u'a') << true;
+    QTest::newRow("120 Chinese characters") << QString(u"鲜花店"_s).repeated(40) << true;
+    QTest::newRow("cut inside a character of two code units") << u"花😀"_s.repeated(60) << true;
+}
+
+void TestStorage::save_longSeedGetsANameThatFits()
+{
+    QFETCH(QString, seed);
+    QFETCH(bool, shortened);
+    const QString name = resultFileName(seed);
+    QVERIFY(name.toUtf8().size() <= 255);
+    QVERIFY(name.isValidUtf16());
+    QCOMPARE(name == u"关键词-"_s + seed + u".txt"_s, !shortened);
+    if (shortened) {
+        QVERIFY(name.startsWith(u"关键词-"_s + seed.left(40)) && name.endsWith(u".txt"_s));
+        // Another seed alike for longer than the name can hold gets a file of its own.
+        QVERIFY(resultFileName(seed.chopped(1) + u'b') != name);
+    }
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult saved = saveResults(dir.path(), seed, kEntries, true, kMorning);
+    QVERIFY2(saved.ok(), qPrintable(saved.detail));
+    QCOMPARE(saved.status, SaveResult::Status::Saved);
+    QCOMPARE(saved.path, QDir::toNativeSeparators(resultFilePath(dir.path(), seed)));
+    // The header keeps the whole seed.
+    QCOMPARE(readAll(resultFilePath(dir.path(), seed)), buildBlock(seed, kEntries, kMorning));
 }
 
 void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data()
@@ -581,13 +619,37 @@ void TestStorage::journal_recoverySavesEachKeywordOnce()
     }
     }
 
-    const JournalRecovery r = recoverJournal(path, now);
+    const JournalRecovery r = recoverJournal(path, now, dir.path());
     QCOMPARE(r.status, status);
     QCOMPARE(readAll(flowerFile(dir)), expected);
     // Nothing is left to be saved a second time; what cannot be read stays.
     QCOMPARE(QFileInfo::exists(path), status == JournalRecovery::Status::Unreadable);
-    QCOMPARE(recoverJournals(dir.filePath(u"journal"_s), now).size(),
+    QCOMPARE(recoverJournals(dir.filePath(u"journal"_s), now, dir.path()).size(),
              status == JournalRecovery::Status::Unreadable ? 1 : 0);
+}
+
+// A copy unpacked somewhere, killed, then deleted: its harvest is saved where this start saves,
+// and the deleted folder is not made again.
+void TestStorage::journal_recoveryOfAGoneFolderSavesInThisStartsFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString gone = dir.filePath(u"unpacked"_s);
+    const QString here = dir.filePath(u"here"_s);
+    QVERIFY(QDir().mkpath(gone));
+    Journal journal;
+    QVERIFY(journal.start(dir.filePath(u"journal"_s), gone, kSeed));
+    journal.record(kEntries);
+    journal.close();
+    QVERIFY(QDir(gone).removeRecursively());
+
+    const QDateTime now(QDate(2026, 1, 6), QTime(8, 0, 0));
+    const QList<JournalRecovery> recovered = recoverJournals(dir.filePath(u"journal"_s), now, here);
+    QCOMPARE(recovered.size(), 1);
+    QCOMPARE(recovered.first().status, JournalRecovery::Status::Saved);
+    QCOMPARE(recovered.first().save.path, QDir::toNativeSeparators(resultFilePath(here, kSeed)));
+    QCOMPARE(readAll(resultFilePath(here, kSeed)), buildBlock(kSeed, kEntries, now));
+    QVERIFY(!QFileInfo::exists(gone));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// What the file system needs of us so that a save outlives a power cut, and how long a name it
+// takes. Everything that differs between platforms in storage lives behind these.
+
+// Forces the data of an open file to the disk. False, with errno set, when the disk refused.
+bool syncToDisk(int fd);
+// Forces a folder's entries (a file created or renamed in it) to the disk. Best effort: some
+// file systems cannot sync a folder, and the data itself is already safe then.
+void syncFolder(const QString &folder);
+// The length of a file name as the file system counts it against kMaxFileNameLength: UTF-16
+// units on Windows, UTF-8 bytes elsewhere.
+qsizetype fileNameLength(QStringView name);
+inline constexpr qsizetype kMaxFileNameLength = 255;
