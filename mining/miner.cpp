@@ -24,20 +24,25 @@ std::optional<double> targetCount(const QString &text)
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
+// What went wrong, in the system's own words where it gave any.
 QString reasonText(const SaveResult &result)
 {
+    QString what;
     switch (result.status) {
     case SaveResult::Status::FolderFailed:
-        return u"无法创建保存文件夹"_s;
+        what = u"无法创建保存文件夹"_s;
+        break;
     case SaveResult::Status::OpenFailed:
-        return u"无法打开或创建文件"_s;
+        what = u"无法打开或创建文件"_s;
+        break;
     case SaveResult::Status::WriteFailed:
-        return u"写入文件失败（磁盘可能已满）"_s;
+        what = u"写入文件失败"_s;
+        break;
     case SaveResult::Status::Saved:
     case SaveResult::Status::NothingToSave:
-        break;
+        return {};
     }
-    return {};
+    return result.detail.isEmpty() ? what : what + u"（"_s + result.detail + u"）"_s;
 }
 
 QString failureText(FetchFailure failure)
@@ -148,7 +153,7 @@ SaveResult Miner::Command4_Click()
 
 QList<JournalRecovery> Miner::recoverJournals() const
 {
-    return ::recoverJournals(m_options.journalDir, m_options.clock());
+    return ::recoverJournals(m_options.journalDir, m_options.clock(), m_options.programDir);
 }
 
 QString Miner::saveFailedText(const SaveResult &result) const

@@ -1,11 +1,16 @@
 #include "resultfile.h"
 
+#include "storage/durable.h"
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringEncoder>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -25,16 +30,30 @@ std::filesystem::path toFsPath(const QString &path)
 }
 
 // QDir::mkdir gives no reason for a failure; std::filesystem does. The folders above Keywords
-// are made too: under the documents folder they may not exist yet.
+// are made too: under the documents folder they may not exist yet. Each folder made is synced
+// into the folder above it, so that the file saved in it survives a power cut as well.
 bool ensureFolder(const QString &folder, QString *detail)
 {
+    QStringList made;
+    for (QString f = folder; !QFileInfo::exists(f);) {
+        made << f;
+        const QString above = QFileInfo(f).path();
+        if (above == f)
+            break;
+        f = above;
+    }
     std::error_code ec;
     const std::filesystem::path fsPath = toFsPath(folder);
     std::filesystem::create_directories(fsPath, ec);
-    if (!ec && std::filesystem::is_directory(fsPath, ec))
+    if (!ec && std::filesystem::is_directory(fsPath, ec)) {
+        for (const QString &f : made)
+            syncFolder(QFileInfo(f).path());
         return true;
-    *detail = ec ? QString::fromLocal8Bit(ec.message().c_str())
-                 : u"a file that is not a folder is in the way"_s;
+    }
+    if (!ec)
+        ec = std::make_error_code(std::errc::not_a_directory); // a file is in the way
+    if (detail)
+        *detail = QString::fromLocal8Bit(ec.message().c_str());
     return false;
 }
 
@@ -75,24 +94,43 @@ SaveResult makeResult(SaveResult::Status status, const QString &path, const QStr
     return r;
 }
 
+// Writes the whole of bytes to a file opened unbuffered. A write the system cuts short is
+// followed by one for the rest, which then fails and gives the system's reason (a full disk,
+// a file size limit) in errorString().
+bool writeWhole(QFileDevice &file, const QByteArray &bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 SaveResult appendBlock(const QString &path, const QByteArray &block)
 {
     const QString nativePath = QDir::toNativeSeparators(path);
+    const bool created = !QFileInfo::exists(path);
     QFile file(path);
-    // Unbuffered: the block reaches the system in this write, so a short write shows here.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
     const qint64 before = file.size();
-    const qint64 written = file.write(block);
-    if (written != block.size() || !file.flush()) {
+    if (!writeWhole(file, block)) {
         const QString detail = file.errorString();
         // A block cut short would read as a whole one missing entries: take it back out.
         file.resize(before);
         return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
     }
+    // On the disk before the caller lets the run's journal go.
+    if (!syncToDisk(file.handle()))
+        return makeResult(SaveResult::Status::WriteFailed, nativePath,
+                          QString::fromLocal8Bit(std::strerror(errno)));
     file.close();
     if (file.error() != QFileDevice::NoError)
         return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
+    if (created)
+        syncFolder(QFileInfo(path).path());
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 
@@ -101,16 +139,17 @@ SaveResult replaceFile(const QString &path, const QByteArray &block)
     const QString nativePath = QDir::toNativeSeparators(path);
     // The old file is only replaced by commit(); any failure before leaves it as it was.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
-    const qint64 written = file.write(block);
-    if (written != block.size() || !file.flush()) {
+    if (!writeWhole(file, block)) {
         const QString detail = file.errorString();
         file.cancelWriting();
         return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
     }
+    // The commit syncs the data; the folder holds the name that now points at it.
     if (!file.commit())
         return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
+    syncFolder(QFileInfo(path).path());
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 
@@ -128,7 +167,28 @@ QString resultFileName(const QString &seed)
         if (isForbiddenInFileName(c.unicode()))
             c = u'_';
     }
-    return u"关键词-"_s + name + u".txt"_s;
+    const QString prefix = u"关键词-"_s;
+    const QString extension = u".txt"_s;
+    if (fileNameLength(QString(prefix + name + extension)) <= kMaxFileNameLength)
+        return prefix + name + extension;
+
+    // Too long for the file system: the seed's beginning, then a mark of the whole seed, so
+    // that two long seeds alike at the start keep files of their own.
+    const QString mark =
+        u'~' +
+        QString::fromLatin1(
+            QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
+    qsizetype room = kMaxFileNameLength - fileNameLength(QString(prefix + mark + extension));
+    qsizetype kept = 0;
+    while (kept < name.size()) {
+        const qsizetype step = name.at(kept).isHighSurrogate() && kept + 1 < name.size() ? 2 : 1;
+        const qsizetype length = fileNameLength(QStringView(name).mid(kept, step));
+        if (length > room)
+            break;
+        room -= length;
+        kept += step;
+    }
+    return prefix + name.left(kept) + mark + extension;
 }
 
 QString formatSaveTime(const QDateTime &when)
@@ -209,14 +269,17 @@ QString resultFilePath(const QString &programDir, const QString &seed)
     return QDir(programDir).filePath(u"Keywords/"_s + resultFileName(seed));
 }
 
+bool ensureResultFolder(const QString &programDir, QString *detail)
+{
+    return ensureFolder(QDir(programDir).filePath(u"Keywords"_s), detail);
+}
+
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when)
 {
-    const QString folder = QDir(programDir).filePath(u"Keywords"_s);
     QString detail;
-    if (!ensureFolder(folder, &detail))
-        return makeResult(SaveResult::Status::FolderFailed, QDir::toNativeSeparators(folder),
-                          detail);
+    if (!ensureResultFolder(programDir, &detail))
+        return makeResult(SaveResult::Status::FolderFailed, resultFolderPath(programDir), detail);
 
     const QString path = resultFilePath(programDir, seed);
     if (entries.isEmpty())

@@ -22,7 +22,8 @@ struct SaveResult {
 
 // <programDir>/Keywords, with native separators.
 QString resultFolderPath(const QString &programDir);
-// "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'.
+// "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'. A seed too
+// long for a file name keeps its beginning and gains a mark made from the whole seed.
 QString resultFileName(const QString &seed);
 // <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes.
 QString resultFilePath(const QString &programDir, const QString &seed);
@@ -33,8 +34,11 @@ QByteArray encodeForFile(const QString &text);
 // Header, empty line and one line per entry, CR LF throughout.
 QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when);
 
+// Creates <programDir>/Keywords and the folders above it where missing; false, with the
+// system's reason in *detail, when it cannot.
+bool ensureResultFolder(const QString &programDir, QString *detail = nullptr);
 // Creates Keywords, and the folders above it, if missing (always), then, when there are
 // entries, writes one block: appended after the file's last byte, or replacing the file whole
-// (the old file survives a failed write).
+// (the old file survives a failed write). Saved means on the disk, not only with the system.
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when);

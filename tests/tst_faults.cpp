@@ -17,10 +17,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -226,6 +230,8 @@ QStringList endRunUnderFileSizeLimit(Harness &h, RunEnd end, rlim_t limit)
 
 enum class JournalEnd { Exhausted, Target, Stopped, ExitOk };
 
+enum class SaveToDisk { StopNewFile, StopExistingFile, Overwrite, Recovery };
+
 // Set in a harvesting child that is to die between its end's save and the journal's removal.
 bool g_killAtJournalRemoval = false;
 
@@ -277,6 +283,33 @@ int harvestChild(int argc, char **argv)
     return QCoreApplication::exec();
 }
 
+// What reached the disk, in order, while g_recordDisk is set: "sync <path>" for a file or
+// folder forced to the disk, "unlink <path>" for a removal. The journal syncs on a thread.
+std::atomic<bool> g_recordDisk = false;
+std::mutex g_diskLock;
+QStringList g_disk;
+
+void recordDisk(const char *what, const QString &path)
+{
+    if (!g_recordDisk)
+        return;
+    const std::lock_guard<std::mutex> lock(g_diskLock);
+    g_disk << QString::fromLatin1(what) + u' ' + path;
+}
+
+QString pathOf(int fd)
+{
+    char target[4096];
+    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
+                                 target, sizeof target);
+    return n > 0 ? QFile::decodeName(QByteArray(target, int(n))) : QString();
+}
+
+template <typename Call> Call realCall(const char *name)
+{
+    return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name));
+}
+
 } // namespace
 
 // In the child asked for it, the journal's removal kills the process instead.
@@ -284,15 +317,50 @@ extern "C" int unlink(const char *path) noexcept
 {
     if (g_killAtJournalRemoval && QByteArrayView(path).endsWith(".journal"))
         ::raise(SIGKILL);
-    using Unlink = int (*)(const char *);
-    static const auto real = reinterpret_cast<Unlink>(dlsym(RTLD_NEXT, "unlink"));
+    recordDisk("unlink", QFile::decodeName(path));
+    static const auto real = realCall<int (*)(const char *)>("unlink");
     return real(path);
 }
+
+extern "C" int fsync(int fd)
+{
+    recordDisk("sync", pathOf(fd));
+    static const auto real = realCall<int (*)(int)>("fsync");
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    recordDisk("sync", pathOf(fd));
+    static const auto real = realCall<int (*)(int)>("fdatasync");
+    return real(fd);
+}
+
+namespace {
+
+// The events of g_disk before the first removal of a journal, and whether there was one.
+QStringList diskBeforeJournalGoes(bool *removed)
+{
+    const std::lock_guard<std::mutex> lock(g_diskLock);
+    QStringList before;
+    for (const QString &event : std::as_const(g_disk)) {
+        if (event.startsWith(u"unlink "_s) && event.endsWith(u".journal"_s)) {
+            *removed = true;
+            return before;
+        }
+        before << event;
+    }
+    *removed = false;
+    return before;
+}
+
+} // namespace
 
 Q_DECLARE_METATYPE(EngineFault)
 Q_DECLARE_METATYPE(SaveFault)
 Q_DECLARE_METATYPE(RunEnd)
 Q_DECLARE_METATYPE(JournalEnd)
+Q_DECLARE_METATYPE(SaveToDisk)
 Q_DECLARE_METATYPE(Unreachable)
 
 class FaultsTest : public QObject {
@@ -608,6 +676,13 @@ private slots:
 
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages.first().startsWith(u"保存失败！"_s), qPrintable(messages.first()));
+        // The system's own reason, not a guess.
+        QVERIFY2(!messages.first().contains(u"磁盘可能已满"_s) &&
+                     !messages.first().contains(u"Unknown error"_s),
+                 qPrintable(messages.first()));
+        if (fault == SaveFault::FileSizeLimit)
+            QVERIFY2(messages.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                     qPrintable(messages.first()));
         QVERIFY2(messages.first().contains(u"4个长尾词"_s), qPrintable(messages.first()));
         if (!survivor.isEmpty())
             QCOMPARE(readAll(survivor), survivorBytes);
@@ -688,6 +763,70 @@ private slots:
                  (QStringList{header(kSeed, 2), QString(), u"鲜花A"_s, u"鲜花B"_s}));
         QCOMPARE(h.journals(), QStringList());
         QVERIFY(h.desktop.messages.size() == 1); // the end's failure only: nothing is asked
+    }
+
+    // A power cut after the end must not lose both: the saved keywords are on the disk, and so
+    // is the name of a file the save made, before the journal that could replay them goes.
+    void savedHarvest_reachesTheDiskBeforeItsJournalGoes_data()
+    {
+        QTest::addColumn<SaveToDisk>("save");
+        QTest::newRow("stopped, new result file") << SaveToDisk::StopNewFile;
+        QTest::newRow("stopped, appended to the file") << SaveToDisk::StopExistingFile;
+        QTest::newRow("queue used up, file replaced") << SaveToDisk::Overwrite;
+        QTest::newRow("recovered at the next start") << SaveToDisk::Recovery;
+    }
+    void savedHarvest_reachesTheDiskBeforeItsJournalGoes()
+    {
+        QFETCH(SaveToDisk, save);
+        Harness h;
+        const QString keywords = h.dir.path() + u"/Keywords"_s;
+        if (save == SaveToDisk::StopExistingFile || save == SaveToDisk::Overwrite) {
+            QVERIFY(QDir().mkpath(keywords));
+            QVERIFY(QFile(h.resultPath(kSeed)).open(QIODevice::WriteOnly));
+        }
+        h.form->Text2Edit->setText(kSeed);
+        h.pages.insert(kSeed, {u"鲜花A"_s});
+        if (save == SaveToDisk::Recovery) {
+            Journal journal;
+            QVERIFY(journal.start(h.journalDir(), h.dir.path(), kSeed));
+            journal.record({u"鲜花A"_s});
+            journal.close();
+        }
+        {
+            const std::lock_guard<std::mutex> lock(g_diskLock);
+            g_disk.clear();
+        }
+        g_recordDisk = true;
+        switch (save) {
+        case SaveToDisk::Recovery:
+            restart(h);
+            break;
+        case SaveToDisk::Overwrite:
+            runToEnd(h);
+            break;
+        default:
+            h.form->Command1->click();
+            h.miner().Timer1.stop();
+            h.miner().Timer1_Timer();
+            h.form->Command1->click();
+        }
+        g_recordDisk = false;
+        QCOMPARE(h.resultLines(kSeed).last(), u"鲜花A"_s);
+
+        bool removed = false;
+        const QStringList before = diskBeforeJournalGoes(&removed);
+        QVERIFY(removed);
+        const auto synced = [&](const auto &matches) {
+            return std::any_of(before.cbegin(), before.cend(), [&](const QString &event) {
+                return event.startsWith(u"sync "_s) && matches(event.mid(5));
+            });
+        };
+        // A replacing save syncs its new file under a name of its own, then renames it.
+        QVERIFY2(synced([&](const QString &path) { return path.startsWith(keywords + u'/'); }),
+                 qPrintable(before.join(u'\n')));
+        if (save != SaveToDisk::StopExistingFile)
+            QVERIFY2(synced([&](const QString &path) { return path == keywords; }),
+                     qPrintable(before.join(u'\n')));
     }
 
     void killedHarvest_isSavedAtTheNextStartLosingAtMostOneTick_data()
