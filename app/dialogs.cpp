@@ -14,6 +14,7 @@ void Desktop::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
+    box.setTextFormat(Qt::PlainText); // paths, seeds and engine texts may look like markup
     box.button(QMessageBox::Ok)->setText(u"确定"_s);
     box.exec();
 }
@@ -22,6 +23,7 @@ bool Desktop::confirmExit(QWidget *parent, const std::function<void()> &onOk)
 {
     QMessageBox box(QMessageBox::Question, u"退出"_s, u"真的退出吗?"_s,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
     QAbstractButton *ok = box.button(QMessageBox::Ok);
     ok->setText(u"确定"_s);
     box.button(QMessageBox::Cancel)->setText(u"取消"_s);

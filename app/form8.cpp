@@ -179,7 +179,7 @@ Form8::Form8(Form8Options options)
     , Combo1(new QComboBox(this))
     , Label8(autoLabel(this, u"个后停止/并保存"_s, 5880, 720))
     , Label13(autoLabel(this, u"默认0为无限采集"_s, 5040, 960))
-    , Label4(label(this, QString()))
+    , Label4(new ElidedLabel(this))
     , List3(new ResultList(this))
     , Frame1(new QFrame(this))
     , Label5(autoLabel(Frame1, QString(), 120, 0))
@@ -188,7 +188,7 @@ Form8::Form8(Form8Options options)
     , Line2(line(this, 7320, 1200, 7320, 3600))
     , Line3(line(this, 7320, 3600, 10800, 3600))
     , Line4(line(this, 10800, 1200, 10800, 3600))
-    , Label6(autoLabel(this, QString(), 120, 3840))
+    , Label6(new ElidedLabel(this, true))
     , Command5(new PictureButton(u"查看保存结果"_s, this))
     , Frame2(new QFrame(this))
     , WebBrowser1(makeBrowser(options.withBrowser, Frame2))
@@ -311,9 +311,11 @@ void Form8::Form_Load()
 {
     Q_INIT_RESOURCE(resources); // the bundled page lives in a static library
     const QString sep = QDir::separator();
+    // As wide as its text, up to the 查看保存结果 button beside it.
+    Label6->move(px(120), px(3840));
+    Label6->setMaximumWidth(px(6840 - 120));
     Label6->setText(u"结果保存在："_s + QDir::toNativeSeparators(m_miner.programDir()) + sep +
                     u"Keywords"_s + sep + u' ');
-    Label6->adjustSize();
     if (auto *browser = qobject_cast<Browser *>(WebBrowser1))
         browser->navigate(QUrl(QString::fromLatin1(publisher::kToolsPage)));
     const QString recovered = recoveryReport(m_miner.recoverJournals());
@@ -352,8 +354,9 @@ void Form8::List3_Click()
 
 void Form8::Command5_Click()
 {
-    // Passed on even before the first save has created the folder.
+    // Made here as a save would make it: before the first save there is nothing to open.
     const QString folder = m_miner.programDir() + u"/Keywords/"_s;
+    ensureResultFolder(m_miner.programDir());
     if (!m_desktop->open(QUrl::fromLocalFile(folder)))
         MsgBox(u"无法打开文件夹："_s + QDir::toNativeSeparators(folder));
 }

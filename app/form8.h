@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/dialogs.h"
+#include "app/elidedlabel.h"
 #include "app/resultlist.h"
 #include "mining/miner.h"
 #include "mining/minerview.h"
@@ -82,7 +83,7 @@ public:
     QComboBox *const Combo1;
     QLabel *const Label8;
     QLabel *const Label13;
-    QLabel *const Label4;
+    ElidedLabel *const Label4;
     ResultList *const List3;
     QFrame *const Frame1;
     QLabel *const Label5;
@@ -91,7 +92,7 @@ public:
     QFrame *const Line2;
     QFrame *const Line3;
     QFrame *const Line4;
-    QLabel *const Label6;
+    ElidedLabel *const Label6;
     PictureButton *const Command5;
     QFrame *const Frame2;
     QWidget *const WebBrowser1;

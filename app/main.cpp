@@ -19,8 +19,8 @@ int main(int argc, char *argv[])
     installQtChinese(qtChinese);
 
     Form8Options options;
-    options.miner.programDir =
-        resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir());
+    options.miner.programDir = resultBaseDir(QCoreApplication::applicationDirPath(), documentsDir(),
+                                             QStringLiteral(TAILSPADE_INSTALL_BINDIR));
     options.miner.journalDir =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     Form8 window(std::move(options));

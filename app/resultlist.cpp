@@ -188,6 +188,7 @@ int ResultList::selectedRow() const
 }
 
 // A press, perhaps dragged to another row, selects when it is released: the copy follows then.
+// A press or a release on a row copies; a click on the empty space below the rows does not.
 void ResultList::mousePressEvent(QMouseEvent *event)
 {
     QListWidget::mousePressEvent(event);
@@ -197,9 +198,11 @@ void ResultList::mousePressEvent(QMouseEvent *event)
 void ResultList::mouseReleaseEvent(QMouseEvent *event)
 {
     QListWidget::mouseReleaseEvent(event);
-    if (event->button() != Qt::LeftButton || !std::exchange(m_pressedOnRow, false))
+    if (event->button() != Qt::LeftButton)
         return;
-    if (selectedRow() >= 0)
+    const bool onRow =
+        std::exchange(m_pressedOnRow, false) || itemAt(event->position().toPoint()) != nullptr;
+    if (onRow && selectedRow() >= 0)
         emit userSelected();
 }
 

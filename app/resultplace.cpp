@@ -18,11 +18,18 @@ bool canTakeKeywords(const QString &programDir)
     return dir.isDir() && dir.isWritable();
 }
 
+bool sameFolder(const QString &a, const QString &b)
+{
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
 } // namespace
 
-QString resultBaseDir(const QString &programDir, const QString &documentsDir)
+QString resultBaseDir(const QString &programDir, const QString &documentsDir,
+                      const QString &installBinDir)
 {
-    if (canTakeKeywords(programDir))
+    if (!sameFolder(programDir, installBinDir) && canTakeKeywords(programDir))
         return programDir;
     return QDir(documentsDir).filePath(u"Tailspade"_s);
 }

@@ -179,6 +179,10 @@ private slots:
             << u"/"_s
             << u"结果保存在："_s + QDir::toNativeSeparators(u"/"_s) + sep + u"Keywords"_s + sep +
                    u" "_s;
+        const QString deep = u"/home/user/"_s + QString(u"很长的文件夹名/"_s).repeated(12) + u"x"_s;
+        QTest::newRow("long path") << deep
+                                   << u"结果保存在："_s + QDir::toNativeSeparators(deep) + sep +
+                                          u"Keywords"_s + sep + u" "_s;
     }
     void saveLocationText()
     {
@@ -192,6 +196,11 @@ private slots:
         Form8 form(std::move(options));
         QCOMPARE(form.Label6->text(), expected);
         QVERIFY(!QFileInfo::exists(programDir + u"/Keywords"_s) || programDir == u"/"_s);
+        // A long path is shortened in its middle, short of the button beside it; the tool tip
+        // holds it whole.
+        QVERIFY(form.Label6->geometry().right() < form.Command5->x());
+        QCOMPARE(form.Label6->isElided(), QTest::currentDataTag() == QByteArray("long path"));
+        QCOMPARE(form.Label6->toolTip(), form.Label6->isElided() ? expected : QString());
     }
 
     // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
@@ -201,6 +210,8 @@ private slots:
         QTest::addColumn<QString>("programFolder"); // as the platform leaves it
         QTest::addColumn<bool>("portable");
         QTest::newRow("writable, no Keywords yet") << u"writable"_s << true;
+        // Root may write to /usr/bin, yet an installed copy saves under the documents.
+        QTest::newRow("writable, where it was installed") << u"installed"_s << false;
         QTest::newRow("writable Keywords folder") << u"keywords folder"_s << true;
         QTest::newRow("read-only") << u"read-only"_s << false;
         QTest::newRow("a file named Keywords in the way") << u"keywords file"_s << false;
@@ -232,7 +243,9 @@ private slots:
         }
         const bool keywordsBefore = QFileInfo::exists(keywords);
 
-        const QString base = resultBaseDir(programDir, documents.path());
+        const QString installBinDir =
+            programFolder == u"installed"_s ? program.path() + u"/."_s : u"/usr/bin"_s;
+        const QString base = resultBaseDir(programDir, documents.path(), installBinDir);
         QFile::setPermissions(program.path(), writable);
 
         QCOMPARE(base, portable ? programDir : documents.path() + u"/Tailspade"_s);
@@ -278,8 +291,15 @@ private slots:
         h.miner().abandon();
     }
 
+    void draggingCopiesTheRowItEndsOn_data()
+    {
+        QTest::addColumn<bool>("fromBelowTheRows");
+        QTest::newRow("from another row") << false;
+        QTest::newRow("from the empty space below the rows") << true;
+    }
     void draggingCopiesTheRowItEndsOn()
     {
+        QFETCH(bool, fromBelowTheRows);
         Harness h;
         Form8 &f = *h.form;
         f.show();
@@ -287,8 +307,11 @@ private slots:
         for (const QString &k : {u"鲜花"_s, u"鲜花店"_s, u"花店"_s})
             f.List3AddItem(k);
         QSignalSpy copies(QGuiApplication::clipboard(), &QClipboard::dataChanged);
-        const QPoint from = f.List3->visualItemRect(f.List3->item(0)).center();
-        const QPoint to = f.List3->visualItemRect(f.List3->item(2)).center();
+        const QRect last = f.List3->visualItemRect(f.List3->item(2));
+        const QPoint from = fromBelowTheRows ? last.center() + QPoint(0, 2 * last.height())
+                                             : f.List3->visualItemRect(f.List3->item(0)).center();
+        QVERIFY(f.List3->viewport()->rect().contains(from));
+        const QPoint to = last.center();
         QTest::mousePress(f.List3->viewport(), Qt::LeftButton, {}, from);
         QTest::mouseMove(f.List3->viewport(), to);
         QTest::mouseRelease(f.List3->viewport(), Qt::LeftButton, {}, to);
@@ -411,11 +434,13 @@ private slots:
             QVERIFY(menu->actions().first()->text().startsWith(u"撤消(&U)"_s));
         }
         QStringList seen;
+        QList<Qt::TextFormat> formats;
         QTimer answer;
         connect(&answer, &QTimer::timeout, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
+            formats << box->textFormat();
             for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Cancel})
                 if (QAbstractButton *button = box->button(b))
                     seen << button->text();
@@ -423,11 +448,13 @@ private slots:
         });
         answer.start(0);
         Desktop desktop;
-        desktop.inform(nullptr, u"x"_s);
+        desktop.inform(nullptr, u"无法打开文件夹：/home/<u>Tools</u>/Keywords/"_s);
         bool okRan = false;
         QVERIFY(desktop.confirmExit(nullptr, [&] { okRan = true; }));
         QVERIFY(okRan);
         QCOMPARE(seen, (QStringList{u"确定"_s, u"确定"_s, u"取消"_s}));
+        // A folder's or a seed's name is shown as it is, never read as markup.
+        QCOMPARE(formats, (QList<Qt::TextFormat>{Qt::PlainText, Qt::PlainText}));
     }
 
     void openers()
@@ -437,7 +464,7 @@ private slots:
         QTest::mouseClick(h.form->Command6, Qt::LeftButton);
         QCOMPARE(h.desktop.opened.size(), 2);
         QCOMPARE(h.desktop.opened.at(0), QUrl::fromLocalFile(h.dir.path() + u"/Keywords/"_s));
-        QVERIFY(!QFileInfo::exists(h.dir.path() + u"/Keywords"_s)); // passed on, not created
+        QVERIFY(QFileInfo(h.dir.path() + u"/Keywords"_s).isDir()); // before any save
         QCOMPARE(h.desktop.opened.at(1).scheme(), u"https"_s);
         QVERIFY(h.form->windowTitle().endsWith(h.desktop.opened.at(1).toString() + u' ' +
                                                QString::fromUtf8(publisher::kName)));

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QLabel>
+
+// A one-line label that shows a text too wide for it with its middle left out, so that both
+// ends (where a path starts, the folder or file it names) stay in sight. The whole text is then
+// its tool tip; a text that fits shows as in any label, with no tool tip.
+class ElidedLabel final : public QLabel {
+    Q_OBJECT
+public:
+    // fitText: the label takes its text's width, up to its maximum width, at every new text.
+    explicit ElidedLabel(QWidget *parent = nullptr, bool fitText = false);
+
+    void setText(const QString &text); // in place of QLabel's, which cannot be overridden
+    bool isElided() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void updateToolTip();
+
+    const bool m_fitText;
+};
