@@ -2,6 +2,7 @@
 
 #include "app/browser.h"
 #include "app/pictures.h"
+#include "app/platform.h"
 #include "app/publisher.h"
 
 #include <QCheckBox>
@@ -259,6 +260,9 @@ Form8::Form8(Form8Options options)
     List3->setUniformItemSizes(true);
     List3->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(List3, &ResultList::userSelected, this, &Form8::List3_Click);
+    connect(List3, &ResultList::copyRequested, this, &Form8::List3_Click);
+    connect(List3, &ResultList::copyAllRequested, this, &Form8::copyAllResults);
+    connect(List3, &ResultList::openFolderRequested, this, &Form8::Command5_Click);
 
     Frame1->setGeometry(twips(3000, 3120, 3375, 255));
     Frame1->setAutoFillBackground(true);
@@ -338,16 +342,28 @@ void Form8::closeEvent(QCloseEvent *event)
     event->setAccepted(!cancel);
 }
 
+void Form8::copy(const QString &text, const QString &notice)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    setLabel5Caption(notice);
+}
+
 void Form8::List3_Click()
 {
     const QListWidgetItem *item = List3->item(List3->selectedRow());
     if (!item)
         return;
     const QString keyword = item->text();
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(keyword);
-    setLabel5Caption(u"长尾词："_s + keyword + u"  复制成功"_s);
+    copy(keyword, u"长尾词："_s + keyword + u"  复制成功"_s);
+}
+
+// Also during a run: the rows shown so far.
+void Form8::copyAllResults()
+{
+    copy(List3->allRows(nativeLineEnd()),
+         u"已复制全部"_s + QString::number(List3->count()) + u"个长尾词"_s);
 }
 
 void Form8::Command5_Click()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QOperatingSystemVersion>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -296,6 +297,92 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), u"花店"_s);
         QCOMPARE(f.Label5->text(), u"长尾词：花店  复制成功"_s);
         QCOMPARE(copies.count(), 2); // cleared, then set: once
+    }
+
+    // The list's menu, opened by mouse or keyboard, and Ctrl+C. The clipboard is never touched
+    // while a row is only being pointed at; the run goes on undisturbed.
+    void listMenu_data()
+    {
+        QTest::addColumn<QString>("open"); // how the user asks
+        QTest::addColumn<int>("selected"); // the row clicked first; -1: none
+        QTest::addColumn<int>("entry");    // the menu entry chosen; -1: no menu (Ctrl+C)
+        QTest::addColumn<bool>("running");
+        QTest::newRow("right-click, copy all") << u"right-click"_s << -1 << 1 << false;
+        QTest::newRow("right-click, copy all during a run") << u"right-click"_s << 0 << 1 << true;
+        QTest::newRow("Menu key, copy") << u"Menu"_s << 1 << 0 << false;
+        QTest::newRow("Shift+F10, open folder") << u"Shift+F10"_s << 2 << 2 << false;
+        QTest::newRow("Ctrl+C") << u"Ctrl+C"_s << 2 << -1 << true;
+        QTest::newRow("Ctrl+C, nothing selected") << u"Ctrl+C"_s << -1 << -1 << false;
+    }
+    void listMenu()
+    {
+        QFETCH(QString, open);
+        QFETCH(int, selected);
+        QFETCH(int, entry);
+        QFETCH(bool, running);
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        if (running)
+            f.Command1->click(); // no event is handled from here on: the run waits for its tick
+        const QStringList rows = {u"鲜花"_s, u"鲜花店"_s, u"Rose 花"_s};
+        for (const QString &row : rows)
+            f.List3AddItem(row);
+        QString clickNotice;
+        if (selected >= 0) {
+            const QRect row = f.List3->visualItemRect(f.List3->item(selected));
+            QTest::mouseClick(f.List3->viewport(), Qt::LeftButton, {}, row.center());
+            clickNotice = f.Label5->text();
+        }
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(u"earlier"_s);
+        f.setLabel5Caption(QString());
+
+        if (open == u"right-click"_s) {
+            const QPoint at = f.List3->viewport()->rect().center();
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at,
+                                    f.List3->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(f.List3->viewport(), &click);
+        } else if (open == u"Menu"_s) {
+            QTest::keyClick(f.List3, Qt::Key_Menu);
+        } else if (open == u"Shift+F10"_s) {
+            QTest::keyClick(f.List3, Qt::Key_F10, Qt::ShiftModifier);
+        } else {
+            QTest::keyClick(f.List3, Qt::Key_C, Qt::ControlModifier);
+        }
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QCOMPARE(menu != nullptr, entry >= 0);
+        if (menu) {
+            const QList<QAction *> actions = menu->actions();
+            QStringList texts;
+            for (const QAction *action : actions)
+                texts << action->text();
+            QCOMPARE(texts, (QStringList{u"复制"_s, u"复制全部（3个）"_s, u"打开结果文件夹"_s}));
+            QCOMPARE(actions.at(0)->isEnabled(), selected >= 0);
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(actions.at(entry)).center());
+            QVERIFY(!QApplication::activePopupWidget());
+        }
+
+        const bool copiesRow = entry == 0 || (entry < 0 && selected >= 0);
+        const QString eol =
+            QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows ? u"\r\n"_s
+                                                                                       : u"\n"_s;
+        if (entry == 1) {
+            QCOMPARE(clipboard->text(), rows.join(eol));
+            QCOMPARE(f.Label5->text(), u"已复制全部3个长尾词"_s);
+        } else {
+            QCOMPARE(clipboard->text(), copiesRow ? rows.at(selected) : u"earlier"_s);
+            QCOMPARE(f.Label5->text(), copiesRow ? clickNotice : QString());
+        }
+        QCOMPARE(h.desktop.opened.size(), entry == 2 ? 1 : 0);
+        if (entry == 2) {
+            QTest::mouseClick(f.Command5, Qt::LeftButton);
+            QCOMPARE(h.desktop.opened.at(0), h.desktop.opened.at(1));
+        }
+        QCOMPARE(h.miner().Timer1.isActive(), running);
+        h.miner().abandon();
     }
 
     void closeQuestionCancelKeepsTheHarvestGoing()
