@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSessionManager>
 #include <QStyleOptionButton>
@@ -274,6 +275,15 @@ Form8::Form8(Form8Options options)
 
     Frame2->setGeometry(twips(0, 4200, 10935, 735));
 
+    // Each box and its text are one control: a click on the text clicks the box (eventFilter),
+    // and screen readers name the box by the text.
+    for (const auto &[text, box] :
+         {std::pair{Label10, Check1}, {Label11, Check3}, {Label12, Check2}}) {
+        text->setBuddy(box);
+        text->installEventFilter(this);
+        box->setAccessibleName(text->text());
+    }
+
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
         Frame2, Command6,  Command5, Command1, Combo1,  Check2,  Check3, Frame1, List3,
@@ -340,6 +350,22 @@ void Form8::closeEvent(QCloseEvent *event)
     bool cancel = false;
     Form_Unload(cancel);
     event->setAccepted(!cancel);
+}
+
+bool Form8::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto *label = qobject_cast<QLabel *>(watched);
+    auto *box = label ? qobject_cast<QAbstractButton *>(label->buddy()) : nullptr;
+    if (box && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            label->rect().contains(mouse->position().toPoint())) {
+            box->setFocus(Qt::MouseFocusReason);
+            box->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form8::copy(const QString &text, const QString &notice)

@@ -385,6 +385,39 @@ private slots:
         h.miner().abandon();
     }
 
+    // A click on a box's text does what a click on the box does, each time.
+    void clickOnABoxTextClicksTheBox_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::newRow("must contain the seed") << 1;
+        QTest::newRow("overwrite, ticked") << 3;
+        QTest::newRow("append") << 2;
+    }
+    void clickOnABoxTextClicksTheBox()
+    {
+        QFETCH(int, box);
+        Harness byText;
+        Harness byBox;
+        const auto boxOf = [box](Form8 &f) {
+            return box == 1 ? f.Check1 : box == 2 ? f.Check2 : f.Check3;
+        };
+        const auto ticks = [](Form8 &f) {
+            return QList<bool>{f.Check1->isChecked(), f.Check2->isChecked(), f.Check3->isChecked()};
+        };
+        const QList<bool> fresh = ticks(*byText.form);
+        QLabel *text = box == 1   ? byText.form->Label10
+                       : box == 2 ? byText.form->Label12
+                                  : byText.form->Label11;
+        QCOMPARE(text->buddy(), boxOf(*byText.form));
+        for (int click = 1; click <= 2; ++click) {
+            QTest::mouseClick(text, Qt::LeftButton, {}, text->rect().center());
+            QTest::mouseClick(boxOf(*byBox.form), Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(ticks(*byText.form), ticks(*byBox.form));
+            QCOMPARE(ticks(*byText.form) == fresh, click == 2);
+            QCOMPARE(byText.form->focusWidget(), boxOf(*byText.form));
+        }
+    }
+
     void closeQuestionCancelKeepsTheHarvestGoing()
     {
         Harness h;
