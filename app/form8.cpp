@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -283,6 +284,9 @@ Form8::Form8(Form8Options options)
         text->installEventFilter(this);
         box->setAccessibleName(text->text());
     }
+    // Return in either field presses the start and stop button (eventFilter).
+    Text2Edit->installEventFilter(this);
+    Combo1->lineEdit()->installEventFilter(this);
 
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
@@ -354,6 +358,15 @@ void Form8::closeEvent(QCloseEvent *event)
 
 bool Form8::eventFilter(QObject *watched, QEvent *event)
 {
+    const bool field = watched == Text2Edit || watched == Combo1->lineEdit();
+    if (field && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Not a held key: that would start and stop over and over.
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            Command1->click();
+            return true;
+        }
+    }
     const auto *label = qobject_cast<QLabel *>(watched);
     auto *box = label ? qobject_cast<QAbstractButton *>(label->buddy()) : nullptr;
     if (box && event->type() == QEvent::MouseButtonRelease) {

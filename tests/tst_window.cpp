@@ -89,9 +89,10 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, typed);
         QCOMPARE(h.form->Combo1Text(), typed);
-        QTest::keyClick(edit, Qt::Key_Return); // Enter adds nothing to the list
+        QTest::keyClick(edit, Qt::Key_Return); // starts a run, and adds nothing to the list
         QCOMPARE(h.form->Combo1Text(), typed);
         QCOMPARE(h.form->Combo1->count(), 21);
+        h.miner().abandon();
     }
 
     void placesInPixels_data()
@@ -416,6 +417,29 @@ private slots:
             QCOMPARE(ticks(*byText.form) == fresh, click == 2);
             QCOMPARE(byText.form->focusWidget(), boxOf(*byText.form));
         }
+    }
+
+    // Return in either field is a click on the start and stop button; a held key is not.
+    void returnInAFieldPressesStart_data()
+    {
+        QTest::addColumn<bool>("seedField");
+        QTest::newRow("seed field") << true;
+        QTest::newRow("target field") << false;
+    }
+    void returnInAFieldPressesStart()
+    {
+        QFETCH(bool, seedField);
+        Harness h;
+        QWidget *field =
+            seedField ? static_cast<QWidget *>(h.form->Text2Edit) : h.form->Combo1->lineEdit();
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(h.miner().Timer1.isActive());
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QString(), true);
+        QApplication::sendEvent(field, &held);
+        QVERIFY(h.miner().Timer1.isActive());
+        QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(h.desktop.messages.size(), 1); // the stop's report
     }
 
     void closeQuestionCancelKeepsTheHarvestGoing()
