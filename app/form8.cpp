@@ -288,6 +288,21 @@ Form8::Form8(Form8Options options)
     Text2Edit->installEventFilter(this);
     Combo1->lineEdit()->installEventFilter(this);
 
+    // The other inputs' names for screen readers, from the texts beside them. On Unix Qt names an
+    // editable combo box by the text it holds and readers take its label: the hint under it.
+    Label7->setBuddy(Text2Edit);
+    Text2Edit->setAccessibleName(u"源关键字"_s);
+    Combo1->setAccessibleName(u"采集个数（0为不限）"_s);
+    Combo1->lineEdit()->setAccessibleName(Combo1->accessibleName());
+    Label13->setBuddy(Combo1);
+    List3->setAccessibleName(u"采集结果"_s);
+
+    // Tab goes through the window as it reads, row by row.
+    const QList<QWidget *> tabOrder = {Text2Edit, Command1, Command6, Check1,  Check3,
+                                       Check2,    Combo1,   List3,    Command5};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
         Frame2, Command6,  Command5, Command1, Combo1,  Check2,  Check3, Frame1, List3,

@@ -4,6 +4,7 @@
 #include "app/resultplace.h"
 #include "harness.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -440,6 +441,46 @@ private slots:
         QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(!h.miner().Timer1.isActive());
         QCOMPARE(h.desktop.messages.size(), 1); // the stop's report
+    }
+
+    // What a screen reader meets, Tab by Tab: every input, named by the text beside it and
+    // labelled by that text where it is a label of its own.
+    void accessibleNamesInTabOrder()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Text2Edit->setFocus();
+        struct Expected {
+            QWidget *control;
+            QString name;
+            QLabel *label;
+        };
+        const QList<Expected> expected = {
+            {f.Text2Edit, u"源关键字"_s, f.Label7},
+            {f.Command1, f.Command1->text(), nullptr},
+            {f.Command6, f.Command6->text(), nullptr},
+            {f.Check1, f.Label10->text(), f.Label10},
+            {f.Check3, f.Label11->text(), f.Label11},
+            {f.Check2, f.Label12->text(), f.Label12},
+            // Named in its edit field: on Unix Qt names the box itself by the number it holds.
+            {f.Combo1, u"采集个数（0为不限）"_s, f.Label13},
+            {f.List3, u"采集结果"_s, nullptr},
+            {f.Command5, f.Command5->text(), nullptr},
+        };
+        for (const Expected &e : expected) {
+            QCOMPARE(QApplication::focusWidget(), e.control);
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(e.control);
+            QWidget *named = e.control == f.Combo1 ? f.Combo1->lineEdit() : e.control;
+            QCOMPARE(QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name), e.name);
+            QStringList labels;
+            for (const auto &[label, relation] : accessible->relations(QAccessible::Label))
+                labels << label->text(QAccessible::Name);
+            QCOMPARE(labels, e.label ? QStringList{e.label->text()} : QStringList());
+            QTest::keyClick(e.control, Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), f.Text2Edit); // round again
     }
 
     void closeQuestionCancelKeepsTheHarvestGoing()
