@@ -2,6 +2,7 @@
 
 #include "app/browser.h"
 #include "app/pictures.h"
+#include "app/platform.h"
 #include "app/publisher.h"
 
 #include <QCheckBox>
@@ -12,8 +13,10 @@
 #include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSessionManager>
 #include <QStyleOptionButton>
@@ -259,6 +262,9 @@ Form8::Form8(Form8Options options)
     List3->setUniformItemSizes(true);
     List3->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(List3, &ResultList::userSelected, this, &Form8::List3_Click);
+    connect(List3, &ResultList::copyRequested, this, &Form8::List3_Click);
+    connect(List3, &ResultList::copyAllRequested, this, &Form8::copyAllResults);
+    connect(List3, &ResultList::openFolderRequested, this, &Form8::Command5_Click);
 
     Frame1->setGeometry(twips(3000, 3120, 3375, 255));
     Frame1->setAutoFillBackground(true);
@@ -269,6 +275,33 @@ Form8::Form8(Form8Options options)
     Label9->setGeometry(twips(7440, 1320, 3375, 2175));
 
     Frame2->setGeometry(twips(0, 4200, 10935, 735));
+
+    // Each box and its text are one control: a click on the text clicks the box (eventFilter),
+    // and screen readers name the box by the text.
+    for (const auto &[text, box] :
+         {std::pair{Label10, Check1}, {Label11, Check3}, {Label12, Check2}}) {
+        text->setBuddy(box);
+        text->installEventFilter(this);
+        box->setAccessibleName(text->text());
+    }
+    // Return in either field presses the start and stop button (eventFilter).
+    Text2Edit->installEventFilter(this);
+    Combo1->lineEdit()->installEventFilter(this);
+
+    // The other inputs' names for screen readers, from the texts beside them. On Unix Qt names an
+    // editable combo box by the text it holds and readers take its label: the hint under it.
+    Label7->setBuddy(Text2Edit);
+    Text2Edit->setAccessibleName(u"源关键字"_s);
+    Combo1->setAccessibleName(u"采集个数（0为不限）"_s);
+    Combo1->lineEdit()->setAccessibleName(Combo1->accessibleName());
+    Label13->setBuddy(Combo1);
+    List3->setAccessibleName(u"采集结果"_s);
+
+    // Tab goes through the window as it reads, row by row.
+    const QList<QWidget *> tabOrder = {Text2Edit, Command1, Command6, Check1,  Check3,
+                                       Check2,    Combo1,   List3,    Command5};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
@@ -340,16 +373,53 @@ void Form8::closeEvent(QCloseEvent *event)
     event->setAccepted(!cancel);
 }
 
+bool Form8::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool field = watched == Text2Edit || watched == Combo1->lineEdit();
+    if (field && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Not a held key: that would start and stop over and over.
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            Command1->click();
+            return true;
+        }
+    }
+    const auto *label = qobject_cast<QLabel *>(watched);
+    auto *box = label ? qobject_cast<QAbstractButton *>(label->buddy()) : nullptr;
+    if (box && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            label->rect().contains(mouse->position().toPoint())) {
+            box->setFocus(Qt::MouseFocusReason);
+            box->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form8::copy(const QString &text, const QString &notice)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    setLabel5Caption(notice);
+}
+
 void Form8::List3_Click()
 {
     const QListWidgetItem *item = List3->item(List3->selectedRow());
     if (!item)
         return;
     const QString keyword = item->text();
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(keyword);
-    setLabel5Caption(u"长尾词："_s + keyword + u"  复制成功"_s);
+    copy(keyword, u"长尾词："_s + keyword + u"  复制成功"_s);
+}
+
+// Also during a run: the rows shown so far.
+void Form8::copyAllResults()
+{
+    copy(List3->allRows(nativeLineEnd()),
+         u"已复制全部"_s + QString::number(List3->count()) + u"个长尾词"_s);
 }
 
 void Form8::Command5_Click()

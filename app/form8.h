@@ -46,6 +46,7 @@ public:
     void Form_Load();
     void Form_Unload(bool &cancel);
     void List3_Click();
+    void copyAllResults();
     void Command5_Click();
     void Command6_Click();
     void Check2_Click();
@@ -99,8 +100,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void copy(const QString &text, const QString &notice);
+
     std::unique_ptr<Desktop> m_ownDesktop;
     Desktop *m_desktop;
     std::function<void()> m_quit;

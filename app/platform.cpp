@@ -24,3 +24,12 @@ void prepareBrowserEnvironment()
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QtWebEngineQuick::initialize();
 }
+
+QString nativeLineEnd()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("\r\n");
+#else
+    return QStringLiteral("\n");
+#endif
+}

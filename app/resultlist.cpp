@@ -1,9 +1,13 @@
 #include "app/resultlist.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 ResultList::ResultList(QWidget *parent)
     : QListWidget(parent)
@@ -208,9 +212,52 @@ void ResultList::mouseReleaseEvent(QMouseEvent *event)
 
 void ResultList::keyPressEvent(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Copy)) {
+        if (selectedRow() >= 0)
+            emit copyRequested();
+        return;
+    }
+    // The X11 and Wayland platforms turn the Menu key into a menu event themselves, before the
+    // key arrives; then the menu is open and takes the key. Shift+F10 is left to the program.
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        return contextMenuEvent(&menuEvent);
+    }
     catchUp();
     const int before = selectedRow();
     QListWidget::keyPressEvent(event);
     if (selectedRow() != before && selectedRow() >= 0)
         emit userSelected();
+}
+
+void ResultList::contextMenuEvent(QContextMenuEvent *event)
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(u"复制"_s, this, &ResultList::copyRequested)->setEnabled(selectedRow() >= 0);
+    menu->addAction(u"复制全部（"_s + QString::number(count()) + u"个）"_s, this,
+                    &ResultList::copyAllRequested)
+        ->setEnabled(count() > 0);
+    menu->addAction(u"打开结果文件夹"_s, this, &ResultList::openFolderRequested);
+    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
+    menu->popup(byMouse ? event->globalPos() : viewport()->mapToGlobal(keyboardMenuPlace()));
+}
+
+// Opened from the keyboard, the menu lies on the selected row when it is in sight.
+QPoint ResultList::keyboardMenuPlace() const
+{
+    const QRect row = visualRect(model()->index(selectedRow(), modelColumn(), rootIndex()));
+    return viewport()->rect().intersects(row) ? row.center() : QPoint(0, 0);
+}
+
+QString ResultList::allRows(const QString &lineEnd) const
+{
+    QString text;
+    for (int row = 0; row < count(); ++row) {
+        if (row > 0)
+            text += lineEnd;
+        text += item(row)->text();
+    }
+    return text;
 }

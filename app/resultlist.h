@@ -5,6 +5,7 @@
 
 // The result list. It reports the row the user's action leaves selected, once per action (a
 // click, also on the row already selected, a drag, a key), never the program's own changes.
+// Its menu (right-click, the Menu key, Shift+F10) and Ctrl+C ask for copies and the folder.
 //
 // QListView lays out every row again after each insertion, which makes a long harvest
 // quadratic. Rows appended out of sight below the view, no taller than the rows laid out and
@@ -21,14 +22,20 @@ public:
     void doItemsLayout() override;
     void reset() override;
     int selectedRow() const; // -1: none
+    // Every row in list order, joined by lineEnd.
+    QString allRows(const QString &lineEnd) const;
 
 signals:
     void userSelected();
+    void copyRequested(); // of the selected row
+    void copyAllRequested();
+    void openFolderRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     bool viewportEvent(QEvent *event) override;
@@ -42,6 +49,7 @@ protected:
     QRegion visualRegionForSelection(const QItemSelection &selection) const override;
 
 private:
+    QPoint keyboardMenuPlace() const;
     bool appendsOutOfSight(const QModelIndex &parent, int start, int end) const;
     void catchUp() const; // lays out the rows only counted so far
     QSize lastRowSize() const;

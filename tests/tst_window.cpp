@@ -4,6 +4,7 @@
 #include "app/resultplace.h"
 #include "harness.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QOperatingSystemVersion>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -88,9 +90,10 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, typed);
         QCOMPARE(h.form->Combo1Text(), typed);
-        QTest::keyClick(edit, Qt::Key_Return); // Enter adds nothing to the list
+        QTest::keyClick(edit, Qt::Key_Return); // starts a run, and adds nothing to the list
         QCOMPARE(h.form->Combo1Text(), typed);
         QCOMPARE(h.form->Combo1->count(), 21);
+        h.miner().abandon();
     }
 
     void placesInPixels_data()
@@ -319,6 +322,187 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), u"花店"_s);
         QCOMPARE(f.Label5->text(), u"长尾词：花店  复制成功"_s);
         QCOMPARE(copies.count(), 2); // cleared, then set: once
+    }
+
+    // The list's menu, opened by mouse or keyboard, and Ctrl+C: what each puts on the clipboard
+    // and in the notice, or opens. A run goes on undisturbed.
+    void listMenuAndCtrlC_data()
+    {
+        QTest::addColumn<QString>("open"); // how the user asks
+        QTest::addColumn<int>("selected"); // the row clicked first; -1: none
+        QTest::addColumn<int>("entry");    // the menu entry chosen; -1: no menu (Ctrl+C)
+        QTest::addColumn<bool>("running");
+        QTest::newRow("right-click, copy all") << u"right-click"_s << -1 << 1 << false;
+        QTest::newRow("right-click, copy all during a run") << u"right-click"_s << 0 << 1 << true;
+        QTest::newRow("Menu key, copy") << u"Menu"_s << 1 << 0 << false;
+        QTest::newRow("Shift+F10, open folder") << u"Shift+F10"_s << 2 << 2 << false;
+        QTest::newRow("Ctrl+C") << u"Ctrl+C"_s << 2 << -1 << true;
+        QTest::newRow("Ctrl+C, nothing selected") << u"Ctrl+C"_s << -1 << -1 << false;
+    }
+    void listMenuAndCtrlC()
+    {
+        QFETCH(QString, open);
+        QFETCH(int, selected);
+        QFETCH(int, entry);
+        QFETCH(bool, running);
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        if (running)
+            f.Command1->click(); // no event is handled from here on: the run waits for its tick
+        const QStringList rows = {u"鲜花"_s, u"鲜花店"_s, u"Rose 花"_s};
+        for (const QString &row : rows)
+            f.List3AddItem(row);
+        QString clickNotice;
+        if (selected >= 0) {
+            const QRect row = f.List3->visualItemRect(f.List3->item(selected));
+            QTest::mouseClick(f.List3->viewport(), Qt::LeftButton, {}, row.center());
+            clickNotice = f.Label5->text();
+        }
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(u"earlier"_s);
+        f.setLabel5Caption(QString());
+
+        if (open == u"right-click"_s) {
+            const QPoint at = f.List3->viewport()->rect().center();
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at,
+                                    f.List3->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(f.List3->viewport(), &click);
+        } else if (open == u"Menu"_s) {
+            QTest::keyClick(f.List3, Qt::Key_Menu);
+        } else if (open == u"Shift+F10"_s) {
+            QTest::keyClick(f.List3, Qt::Key_F10, Qt::ShiftModifier);
+        } else {
+            QTest::keyClick(f.List3, Qt::Key_C, Qt::ControlModifier);
+        }
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QCOMPARE(menu != nullptr, entry >= 0);
+        if (menu) {
+            const QList<QAction *> actions = menu->actions();
+            QStringList texts;
+            for (const QAction *action : actions)
+                texts << action->text();
+            QCOMPARE(texts, (QStringList{u"复制"_s, u"复制全部（3个）"_s, u"打开结果文件夹"_s}));
+            QCOMPARE(actions.at(0)->isEnabled(), selected >= 0);
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(actions.at(entry)).center());
+            QVERIFY(!QApplication::activePopupWidget());
+        }
+
+        const bool copiesRow = entry == 0 || (entry < 0 && selected >= 0);
+        const QString eol =
+            QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows ? u"\r\n"_s
+                                                                                       : u"\n"_s;
+        if (entry == 1) {
+            QCOMPARE(clipboard->text(), rows.join(eol));
+            QCOMPARE(f.Label5->text(), u"已复制全部3个长尾词"_s);
+        } else {
+            QCOMPARE(clipboard->text(), copiesRow ? rows.at(selected) : u"earlier"_s);
+            QCOMPARE(f.Label5->text(), copiesRow ? clickNotice : QString());
+        }
+        QCOMPARE(h.desktop.opened.size(), entry == 2 ? 1 : 0);
+        if (entry == 2) {
+            QTest::mouseClick(f.Command5, Qt::LeftButton);
+            QCOMPARE(h.desktop.opened.at(0), h.desktop.opened.at(1));
+        }
+        QCOMPARE(h.miner().Timer1.isActive(), running);
+        h.miner().abandon();
+    }
+
+    // A click on a box's text does what a click on the box does, each time.
+    void clickOnABoxTextClicksTheBox_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::newRow("must contain the seed") << 1;
+        QTest::newRow("overwrite, ticked") << 3;
+        QTest::newRow("append") << 2;
+    }
+    void clickOnABoxTextClicksTheBox()
+    {
+        QFETCH(int, box);
+        Harness byText;
+        Harness byBox;
+        const auto boxOf = [box](Form8 &f) {
+            return box == 1 ? f.Check1 : box == 2 ? f.Check2 : f.Check3;
+        };
+        const auto ticks = [](Form8 &f) {
+            return QList<bool>{f.Check1->isChecked(), f.Check2->isChecked(), f.Check3->isChecked()};
+        };
+        const QList<bool> fresh = ticks(*byText.form);
+        QLabel *text = box == 1   ? byText.form->Label10
+                       : box == 2 ? byText.form->Label12
+                                  : byText.form->Label11;
+        for (int click = 1; click <= 2; ++click) {
+            QTest::mouseClick(text, Qt::LeftButton, {}, text->rect().center());
+            QTest::mouseClick(boxOf(*byBox.form), Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(ticks(*byText.form), ticks(*byBox.form));
+            QCOMPARE(ticks(*byText.form) == fresh, click == 2);
+            QCOMPARE(byText.form->focusWidget(), boxOf(*byText.form));
+        }
+    }
+
+    // Return in either field is a click on the start and stop button; a held key is not.
+    void returnInAFieldPressesStart_data()
+    {
+        QTest::addColumn<bool>("seedField");
+        QTest::newRow("seed field") << true;
+        QTest::newRow("target field") << false;
+    }
+    void returnInAFieldPressesStart()
+    {
+        QFETCH(bool, seedField);
+        Harness h;
+        QWidget *field =
+            seedField ? static_cast<QWidget *>(h.form->Text2Edit) : h.form->Combo1->lineEdit();
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(h.miner().Timer1.isActive());
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QString(), true);
+        QApplication::sendEvent(field, &held);
+        QVERIFY(h.miner().Timer1.isActive());
+        QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(h.desktop.messages.size(), 1); // the stop's report
+    }
+
+    // What a screen reader meets, Tab by Tab: every input, named by the text beside it and
+    // labelled by that text where it is a label of its own.
+    void accessibleNamesInTabOrder()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Text2Edit->setFocus();
+        struct Expected {
+            QWidget *control;
+            QString name;
+            QLabel *label;
+        };
+        const QList<Expected> expected = {
+            {f.Text2Edit, u"源关键字"_s, f.Label7},
+            {f.Command1, f.Command1->text(), nullptr},
+            {f.Command6, f.Command6->text(), nullptr},
+            {f.Check1, f.Label10->text(), f.Label10},
+            {f.Check3, f.Label11->text(), f.Label11},
+            {f.Check2, f.Label12->text(), f.Label12},
+            // Named in its edit field: on Unix Qt names the box itself by the number it holds.
+            {f.Combo1, u"采集个数（0为不限）"_s, f.Label13},
+            {f.List3, u"采集结果"_s, nullptr},
+            {f.Command5, f.Command5->text(), nullptr},
+        };
+        for (const Expected &e : expected) {
+            QCOMPARE(QApplication::focusWidget(), e.control);
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(e.control);
+            QWidget *named = e.control == f.Combo1 ? f.Combo1->lineEdit() : e.control;
+            QCOMPARE(QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name), e.name);
+            QStringList labels;
+            for (const auto &[label, relation] : accessible->relations(QAccessible::Label))
+                labels << label->text(QAccessible::Name);
+            QCOMPARE(labels, e.label ? QStringList{e.label->text()} : QStringList());
+            QTest::keyClick(e.control, Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), f.Text2Edit); // round again
     }
 
     void closeQuestionCancelKeepsTheHarvestGoing()
