@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two entry points for a fresh Debian machine: `make run` and `make test`.
 # Each installs the system packages it lacks (apt-get as root, else sudo), configures and builds.
 
