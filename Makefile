@@ -49,9 +49,11 @@ run: build
 	./$(PLAIN)/bin/tailspade
 
 # Installs under PREFIX (default /usr/local); DESTDIR stages the files elsewhere.
-install: build
-	cmake --build $(PLAIN) -j $(JOBS) --target tailspade_install_files
-	DESTDIR=$(DESTDIR) cmake --install $(PLAIN) --prefix $(PREFIX)
+# The program is built for PREFIX: a copy run from PREFIX/bin saves under the user's documents.
+install: deps
+	cmake -S . -B $(PLAIN) $(PLAIN_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(PLAIN) -j $(JOBS) --target tailspade tailspade_install_files
+	DESTDIR=$(DESTDIR) cmake --install $(PLAIN)
 
 # tailspade_<version>_<arch>.deb in this folder; the menu entry and the AppStream data are
 # validated first, the package itself by lintian, which fails on an error or a warning. The
