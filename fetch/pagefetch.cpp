@@ -68,10 +68,14 @@ QNetworkAccessManager *sharedManager()
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread())
         return nullptr;
-    // Goes with the application; the pointer clears itself then.
+    // Goes with the application; the pointer clears itself then. Deleted first thing as the
+    // application ends: its network thread, torn down once the application is gone, would
+    // find no application to close its connections with and leave them behind.
     static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
+    if (!manager) {
         manager = new QNetworkAccessManager(app);
+        qAddPostRoutine([] { delete manager; });
+    }
     return manager;
 }
 
