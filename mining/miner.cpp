@@ -47,6 +47,8 @@ QString failureText(FetchFailure failure)
         return u"连接被拒绝"_s;
     case FetchFailure::HostNotFound:
         return u"找不到服务器"_s;
+    case FetchFailure::Unreachable:
+        return u"网络不可达"_s;
     case FetchFailure::Timeout:
         return u"连接超时"_s;
     case FetchFailure::Reset:
@@ -271,8 +273,9 @@ void Miner::Timer1_Timer()
 
     const quint64 run = m_run;
     m_inTick = true;
-    FetchFailure failure = FetchFailure::None;
-    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &failure);
+    FetchResult fetched;
+    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &fetched);
+    const FetchFailure failure = fetched.failure;
     m_inTick = false;
     // Stopped, restarted or abandoned while the page was awaited: the page belongs to no run.
     if (run != m_run)
