@@ -135,19 +135,6 @@ void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &se
     h.form = std::make_unique<Form8>(std::move(options));
 }
 
-// Restarts the program so that each wait after a refusal is noted in waits and passes at once.
-void noteWaits(Harness &h, QList<qint64> &waits, const std::function<void()> &onWait = {})
-{
-    restart(h, kFetchTimeoutMs, {}, [&waits, onWait](MinerOptions &options) {
-        options.holdInterval = [&waits, onWait](qint64 ms) {
-            waits.append(ms);
-            if (onWait)
-                onWait();
-            return 0;
-        };
-    });
-}
-
 // The harvest every refusal test plants: the seed, two levels below it, and 鲜花B third in line.
 void plantHarvest(Harness &h)
 {
@@ -157,12 +144,6 @@ void plantHarvest(Harness &h)
     h.pages.insert(kFaulty, {u"鲜花B1"_s});
     h.pages.insert(u"鲜花C"_s, {u"鲜花C1"_s});
     h.pages.insert(u"鲜花B1"_s, {u"鲜花B11"_s});
-}
-
-// A Retry-After date as HTTP sends it.
-QByteArray httpDate(const QDateTime &when)
-{
-    return QLocale::c().toString(when.toUTC(), u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s).toLatin1();
 }
 
 void useShortTimeout(Harness &h, const QString &searchPrefix = {})
@@ -206,6 +187,8 @@ enum class SaveFault {
 enum class RunEnd { Exhausted, Target, Stopped };
 
 enum class Unreachable { RefusedPort, ClosesWithoutAnswer, UntrustedTls, Throttled, Verification };
+
+enum class WaitEnd { Stop, Exit, GiveUp };
 
 enum class Refusing {
     RetryAfterSeconds,
@@ -338,6 +321,7 @@ Q_DECLARE_METATYPE(RunEnd)
 Q_DECLARE_METATYPE(JournalEnd)
 Q_DECLARE_METATYPE(Unreachable)
 Q_DECLARE_METATYPE(Refusing)
+Q_DECLARE_METATYPE(WaitEnd)
 
 class FaultsTest : public QObject {
     Q_OBJECT
@@ -576,15 +560,18 @@ private slots:
 
         Harness h;
         QList<qint64> waits;
-        QStringList statusLines;
-        bool tickedWhileWaiting = false;
+        QString firstStatus;
         bool back = true;
         const quint16 port = h.engine.port();
-        noteWaits(h, waits, [&] {
-            statusLines << h.form->Label4->text();
-            tickedWhileWaiting = tickedWhileWaiting || h.miner().Timer1.isActive();
-            if (refusing == Refusing::ConnectionRefused && waits.size() == kRefusals)
-                back = h.engine.listen(port); // up again on the same port
+        restart(h, kFetchTimeoutMs, {}, [&](MinerOptions &options) {
+            options.holdInterval = [&](qint64 ms) {
+                waits << ms;
+                if (waits.size() == 1)
+                    firstStatus = h.form->Label4->text();
+                if (refusing == Refusing::ConnectionRefused && waits.size() == kRefusals)
+                    back = h.engine.listen(port); // up again on the same port
+                return 0;
+            };
         });
         plantHarvest(h);
         TestServer verifier; // on a host and port of its own
@@ -612,7 +599,10 @@ private slots:
             if (refusing == Refusing::RetryAfterSeconds)
                 r.headers = {{"Retry-After", "7"}};
             if (refusing == Refusing::RetryAfterDate)
-                r.headers = {{"Retry-After", httpDate(fixedClock().addSecs(30))}};
+                r.headers = {{"Retry-After", QLocale::c()
+                                                 .toString(fixedClock().toUTC().addSecs(30),
+                                                           u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s)
+                                                 .toLatin1()}};
             if (refusing == Refusing::Verification) {
                 r.status = 302;
                 r.headers = {{"Location", verifier.url(u"/verify?from=s"_s).toLatin1()}};
@@ -625,141 +615,107 @@ private slots:
         QCOMPARE(h.miner().List2.items(), calm.miner().List2.items());
         QCOMPARE(answered, calm.queried());
         QCOMPARE(h.resultLines(kSeed), calm.resultLines(kSeed));
-        // One query per wait, none while waiting.
+        // Each wait ends in one query, and none is sent while waiting.
         QCOMPARE(waits.size(), kRefusals);
-        QVERIFY(!tickedWhileWaiting);
         const int refusedQueries = refusing == Refusing::ConnectionRefused ? 0 : kRefusals;
         QCOMPARE(h.engine.requests().size(), calm.engine.requests().size() + refusedQueries);
         QCOMPARE(verifier.requests().size(), refusing == Refusing::Verification ? kRefusals : 0);
-        qint64 waited = 0;
         for (qsizetype i = 0; i < waits.size(); ++i) {
-            if (retryAfterMs > 0) {
+            const qint64 backoff = 1000 << i; // 1 s doubling, up to a tenth less
+            if (retryAfterMs > 0)
                 QCOMPARE(waits.at(i), retryAfterMs);
-            } else { // 1 s doubling, up to a tenth less
-                const qint64 backoff = 1000 << i;
+            else
                 QVERIFY2(waits.at(i) <= backoff && waits.at(i) >= backoff - backoff / 10,
                          qPrintable(QString::number(waits.at(i))));
-            }
-            waited += waits.at(i);
         }
-        QCOMPARE(statusLines.first(), waiting);
+        QCOMPARE(firstStatus, waiting);
+        const qint64 waited = std::accumulate(waits.cbegin(), waits.cend(), qint64(0));
         const QString summary =
             u"（搜索引擎曾3次暂时拒绝查询，共等待%1秒，均已重试）"_s.arg((waited + 500) / 1000);
         QCOMPARE(h.desktop.messages, QStringList{calm.desktop.messages.first() + summary});
         QCOMPARE(h.form->Label4->text(), calm.form->Label4->text() + summary);
     }
 
-    void stopOrExitWhileWaiting_endsAtOnce_data()
+    void runWaitingForTheEngine_endsAtOnce_data()
     {
-        QTest::addColumn<bool>("exit"); // the exit question's OK, else the stop button
-        QTest::newRow("stop") << false;
-        QTest::newRow("exit question answered OK") << true;
+        QTest::addColumn<WaitEnd>("end");
+        QTest::newRow("stop") << WaitEnd::Stop;
+        QTest::newRow("exit question answered OK") << WaitEnd::Exit;
+        QTest::newRow("engine away past the limit") << WaitEnd::GiveUp;
     }
-    void stopOrExitWhileWaiting_endsAtOnce()
+    void runWaitingForTheEngine_endsAtOnce()
     {
-        QFETCH(bool, exit);
+        QFETCH(WaitEnd, end);
         Harness h;
-        int waits = 0;
+        QList<qint64> waits;
         qint64 seconds = 0; // the clock moves only when the test says
         restart(h, kFetchTimeoutMs, {}, [&](MinerOptions &options) {
             options.clock = [&] { return fixedClock().addSecs(seconds); };
-            options.holdInterval = [&](qint64) {
-                ++waits;
-                return 3600 * 1000; // longer than any test
+            options.holdLimitMs = 10000;
+            options.holdInterval = [&](qint64 ms) {
+                waits << ms;
+                return end == WaitEnd::GiveUp ? 0 : 3600 * 1000; // longer than any test
             };
         });
         plantHarvest(h);
         h.engine.setHandler([&](const QByteArray &target) {
-            const QString keyword = TestServer::queryKeyword(target);
             Response r;
-            r.body = suggestionPage(h.pages.value(keyword));
-            if (keyword == kFaulty) {
-                r.status = 503;
-                r.headers = {{"Retry-After", "60"}};
-            }
+            r.body = suggestionPage(h.pages.value(TestServer::queryKeyword(target)));
+            r.status = h.engine.requests().size() == 1 ? 200 : 503; // the seed's page only
             return r;
         });
-        h.form->Command1->click();
-        QTRY_COMPARE(waits, 1);
-        Miner &m = h.miner();
-        QVERIFY(!m.Timer1.isActive());
-        QVERIFY(m.Timer2.isActive());
-        QCOMPARE(h.journals().size(), 1); // the harvest so far is safe meanwhile
-        QCOMPARE(readJournal(h.journalDir() + u'/' + h.journals().first()).keywords,
-                 m.List2.items());
-        const qsizetype queries = h.engine.requests().size();
-
-        seconds = 12;
-        if (exit) {
-            h.desktop.exitAnswer = true;
-            h.form->close();
-            QCOMPARE(h.quitCalls, 1);
-            QVERIFY(h.desktop.messages.isEmpty());
-            QVERIFY(!QFileInfo::exists(h.resultPath(kSeed)));
-        } else {
-            h.form->Command1->click();
-            const QString summary = u"（搜索引擎曾1次暂时拒绝查询，共等待12秒）"_s;
-            QCOMPARE(h.desktop.messages,
-                     QStringList{u"半途停止，软件自择“追加保存” 本次采集到5个长尾词！您可点击 "
-                                 u"[查看保存结果] 观看"_s +
-                                 summary});
-            QCOMPARE(h.form->Label4->text(), u"半途停止，目前共挖掘到5个长尾词"_s + summary);
-            QCOMPARE(h.resultLines(kSeed).size(), 2 + 5);
-            QVERIFY(h.form->Check3->isChecked());
-        }
-        QCOMPARE(h.journals(), QStringList());
-        QVERIFY(!m.Timer1.isActive());
-        QVERIFY(!m.Timer2.isActive());
-        QCOMPARE(h.engine.requests().size(), queries);
-    }
-
-    void engineThatStaysAway_isGivenUpLikeAStop()
-    {
-        Harness h;
-        QList<qint64> waits;
-        restart(h, kFetchTimeoutMs, {}, [&](MinerOptions &options) {
-            options.holdLimitMs = 10000;
-            options.holdInterval = [&](qint64 ms) {
-                waits << ms;
-                return 0;
-            };
-        });
-        plantHarvest(h);
         const QString file = h.resultPath(kSeed);
-        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         const QByteArray earlier = "earlier run\r\n";
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
         }
-        h.engine.setHandler([&](const QByteArray &target) {
-            const QString keyword = TestServer::queryKeyword(target);
-            Response r;
-            r.body = suggestionPage(h.pages.value(keyword));
-            r.status = keyword == kSeed ? 200 : 503;
-            return r;
-        });
-        runToEnd(h); // the user chose overwrite; a run that gives up appends all the same
+        h.form->Command1->click(); // the user chose overwrite
 
-        // 1, 2 and 4 s, then the rest up to the limit; refused once more then, it gives up.
-        QCOMPARE(waits.size(), 4);
-        QCOMPARE(std::accumulate(waits.cbegin(), waits.cend(), qint64(0)), qint64(10000));
-        QCOMPARE(h.queried(), QStringList{kSeed} + QStringList(5, u"鲜花A"_s));
-        const QString since =
-            u"搜索引擎自2026/12/7 10:05:09起一直拒绝查询（HTTP 503），采集已停止"_s;
-        const QString summary = u"（搜索引擎曾5次暂时拒绝查询，共等待10秒）"_s;
-        QCOMPARE(h.desktop.messages,
-                 QStringList{since + u"。本次采集到3个长尾词，已追加保存到 "_s +
-                             QDir::toNativeSeparators(file) + u"，请稍后再开始采集。"_s + summary});
-        QCOMPARE(h.form->Label4->text(), since + u"，目前共挖掘到3个长尾词"_s + summary);
-        QCOMPARE(h.form->Command1->text(), kIdle);
+        QString summary = u"（搜索引擎曾1次暂时拒绝查询，共等待1秒）"_s;
+        QString status = u"半途停止，目前共挖掘到3个长尾词"_s;
+        QString message = u"半途停止，软件自择“追加保存” 本次采集到3个长尾词！您可点击 "
+                          u"[查看保存结果] 观看"_s;
+        if (end == WaitEnd::GiveUp) {
+            QTRY_COMPARE(h.form->Command1->text(), kIdle);
+            // 1, 2 and 4 s, then the rest up to the limit; refused once more then, it gives up.
+            QCOMPARE(waits.size(), 4);
+            QCOMPARE(std::accumulate(waits.cbegin(), waits.cend(), qint64(0)), qint64(10000));
+            QCOMPARE(h.queried(), QStringList{kSeed} + QStringList(5, u"鲜花A"_s));
+            const QString since =
+                u"搜索引擎自2026/12/7 10:05:09起一直拒绝查询（HTTP 503），采集已停止"_s;
+            summary = u"（搜索引擎曾5次暂时拒绝查询，共等待10秒）"_s;
+            status = since + u"，目前共挖掘到3个长尾词"_s;
+            message = since + u"。本次采集到3个长尾词，已追加保存到 "_s +
+                      QDir::toNativeSeparators(file) + u"，请稍后再开始采集。"_s;
+        } else {
+            QTRY_COMPARE(waits.size(), 1);
+            QVERIFY(!h.miner().Timer1.isActive());
+            // The harvest so far is safe meanwhile.
+            QCOMPARE(readJournal(h.journalDir() + u'/' + h.journals().value(0)).keywords,
+                     h.miner().List2.items());
+            seconds = 12; // past the wait of about a second, which counts as long as it was
+            h.desktop.exitAnswer = end == WaitEnd::Exit;
+            if (end == WaitEnd::Exit)
+                h.form->close();
+            else
+                h.form->Command1->click();
+        }
         QVERIFY(!h.miner().Timer1.isActive());
         QVERIFY(!h.miner().Timer2.isActive());
-        QVERIFY(h.form->Check3->isChecked());
-        QVERIFY(readAll(file).startsWith(earlier));
-        QCOMPARE(h.resultLines(kSeed).mid(1),
-                 (QStringList{header(kSeed, 3), QString(), u"鲜花A"_s, kFaulty, u"鲜花C"_s}));
         QCOMPARE(h.journals(), QStringList());
+        if (end == WaitEnd::Exit) {
+            QCOMPARE(h.quitCalls, 1);
+            QCOMPARE(h.desktop.messages, QStringList());
+            QCOMPARE(readAll(file), earlier);
+            return;
+        }
+        QCOMPARE(h.desktop.messages, QStringList{message + summary});
+        QCOMPARE(h.form->Label4->text(), status + summary);
+        QVERIFY(h.form->Check3->isChecked());
+        QVERIFY(readAll(file).startsWith(earlier)); // appended
+        QCOMPARE(h.resultLines(kSeed).mid(3), (QStringList{u"鲜花A"_s, kFaulty, u"鲜花C"_s}));
     }
 
     void latePageOfAStoppedRun_isNotCounted()
