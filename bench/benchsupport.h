@@ -12,16 +12,21 @@
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
 
 // The engine's side: answers with handler until the process is ended; prints its port first.
-inline int serveForever(TestServer::Handler handler)
+// listening, if given, gets the server once it listens.
+inline int serveForever(TestServer::Handler handler,
+                        const std::function<void(TestServer &)> &listening = {})
 {
     TestServer server;
     if (!server.listen())
         return 1;
     server.setHandler(std::move(handler));
+    if (listening)
+        listening(server);
     std::printf("%u\n", unsigned(server.port()));
     std::fflush(stdout);
     return QCoreApplication::exec();

@@ -1,8 +1,9 @@
 // Soak: long harvests through the real window against a local search engine (in a child
 // process) that fails about one query in ten: reset mid-body, garbage, closed without an
-// answer, slower than the fetch time-out, 404 with a body. Three runs: ended by the target
-// (50,000 keywords), by the user's stop, and by exhaustion of a finite engine. After each the
-// result file is parsed back and checked against the harvest list.
+// answer, slower than the fetch time-out, 404 with a body. Four runs: ended by the target
+// (50,000 keywords), by the user's stop, and by exhaustion of a finite engine, then the same
+// exhaustion again through outages and throttling, which must harvest exactly what the first
+// did. After each the result file is parsed back and checked against the harvest list.
 #include "fetch/pagefetch.h"
 #include "tests/harness.h"
 
@@ -34,6 +35,12 @@ constexpr qint64 kRunDeadlineMs = 60LL * 60 * 1000; // a run that has not ended 
 const char *const kFailureNames[] = {"reset", "garbage", "closed", "slow", "404"};
 constexpr int kFailureKinds = 5;
 
+// Once switched on, every kOutageEvery-th query begins an outage of kOutageMs, of each kind in
+// turn: 429 with Retry-After, 503, 502, a redirect to a verification page, the port closed.
+constexpr int kOutageEvery = 700;
+constexpr int kOutageMs = 2500;
+constexpr int kOutageKinds = 5;
+
 quint32 fnv1a(const QString &text)
 {
     quint32 h = 2166136261u;
@@ -46,64 +53,115 @@ quint32 fnv1a(const QString &text)
 
 // Keywords are a two-character prefix and a number; the prefix alone is a seed (number 0).
 // Keyword n suggests n*10+1 .. n*10+10, so the graph is a ten-way tree.
+Response answer(const QByteArray &target, QSet<QString> (&failed)[kFailureKinds])
+{
+    Response r;
+    const QString keyword = TestServer::queryKeyword(target);
+    const QString prefix = keyword.left(2);
+    const qint64 n = keyword.size() > 2 ? keyword.mid(2).toLongLong() : 0;
+    const quint32 h = fnv1a(keyword);
+    if (n > 0 && h % 10 == 0) {
+        const int kind = int((h / 10) % kFailureKinds);
+        failed[kind].insert(keyword);
+        switch (kind) {
+        case 0:
+            r.mode = Mode::ResetMidBody;
+            r.body = suggestionPage({prefix + u"不该出现"_s});
+            break;
+        case 1: {
+            QRandomGenerator rng(h);
+            r.body.resize(4096);
+            for (char &c : r.body)
+                c = char(rng.bounded(256));
+            break;
+        }
+        case 2:
+            r.mode = Mode::CloseNoAnswer;
+            break;
+        case 3:
+            r.mode = Mode::Slow;
+            r.delayMs = 4 * kFetchTimeoutMs;
+            r.body = suggestionPage({prefix + u"不该出现"_s});
+            break;
+        default:
+            r.status = 404;
+            r.body = "<html><body>not found</body></html>";
+            break;
+        }
+        return r;
+    }
+    const bool finite = prefix == u"多肉"_s;
+    QStringList suggestions;
+    for (qint64 c = n * 10 + 1; c <= n * 10 + 10; ++c) {
+        if (finite && c > kFiniteLimit)
+            break;
+        suggestions << prefix + QString::number(c);
+    }
+    r.body = suggestionPage(suggestions);
+    return r;
+}
+
 int serve()
 {
     QSet<QString> failed[kFailureKinds];
     int requests = 0;
-    return serveForever([&](const QByteArray &target) {
-        Response r;
-        if (target == "/stats") {
-            QByteArray text = QByteArray::number(requests);
-            for (const auto &kind : failed)
-                text += ' ' + QByteArray::number(kind.size());
-            r.body = text;
-            return r;
-        }
-        ++requests;
-        const QString keyword = TestServer::queryKeyword(target);
-        const QString prefix = keyword.left(2);
-        const qint64 n = keyword.size() > 2 ? keyword.mid(2).toLongLong() : 0;
-        const quint32 h = fnv1a(keyword);
-        if (n > 0 && h % 10 == 0) {
-            const int kind = int((h / 10) % kFailureKinds);
-            failed[kind].insert(keyword);
-            switch (kind) {
-            case 0:
-                r.mode = Mode::ResetMidBody;
-                r.body = suggestionPage({prefix + u"不该出现"_s});
-                break;
-            case 1: {
-                QRandomGenerator rng(h);
-                r.body.resize(4096);
-                for (char &c : r.body)
-                    c = char(rng.bounded(256));
-                break;
+    TestServer *server = nullptr;
+    bool outages = false;
+    int outagesBegun = 0;
+    int refused = 0;
+    QElapsedTimer outage; // since the last outage began
+    return serveForever(
+        [&](const QByteArray &target) {
+            Response r;
+            if (target == "/stats") {
+                QByteArray text = QByteArray::number(requests);
+                for (const auto &kind : failed)
+                    text += ' ' + QByteArray::number(kind.size());
+                r.body = text + ' ' + QByteArray::number(refused);
+                return r;
             }
-            case 2:
-                r.mode = Mode::CloseNoAnswer;
-                break;
-            case 3:
-                r.mode = Mode::Slow;
-                r.delayMs = 4 * kFetchTimeoutMs;
-                r.body = suggestionPage({prefix + u"不该出现"_s});
-                break;
-            default:
-                r.status = 404;
-                r.body = "<html><body>not found</body></html>";
-                break;
+            if (target == "/outages") {
+                outages = true;
+                return r;
             }
-            return r;
-        }
-        const bool finite = prefix == u"多肉"_s;
-        QStringList suggestions;
-        for (qint64 c = n * 10 + 1; c <= n * 10 + 10; ++c) {
-            if (finite && c > kFiniteLimit)
-                break;
-            suggestions << prefix + QString::number(c);
-        }
-        r.body = suggestionPage(suggestions);
-        return r;
-    });
+            if (target.startsWith("/verify")) {
+                r.body = suggestionPage({u"多肉验证"_s}); // a keyword, were it read
+                return r;
+            }
+            ++requests;
+            if (outages && requests % kOutageEvery == 0) {
+                ++outagesBegun;
+                outage.start();
+                if (outagesBegun % kOutageKinds == 0) {
+                    const quint16 port = server->port();
+                    server->close();
+                    QTimer::singleShot(kOutageMs, server, [server, port] { server->listen(port); });
+                }
+            }
+            if (outage.isValid() && outage.elapsed() < kOutageMs) {
+                ++refused;
+                switch (outagesBegun % kOutageKinds) {
+                case 1:
+                    r.status = 429;
+                    r.headers = {{"Retry-After", "1"}};
+                    break;
+                case 2:
+                    r.status = 502;
+                    break;
+                case 3:
+                    r.status = 302;
+                    r.headers = {{"Location", "/verify?from=s"}};
+                    break;
+                default: // 503; also what a query already in when the port closed gets
+                    r.status = 503;
+                    break;
+                }
+                r.body = suggestionPage({u"多肉不该出现"_s});
+                return r;
+            }
+            return answer(target, failed);
+        },
+        [&server](TestServer &listening) { server = &listening; });
 }
 
 struct Block {
@@ -162,8 +220,8 @@ public:
 
     enum class End { Target, Stop, Exhaustion };
 
-    // Returns false when a check failed.
-    bool run(const char *label, const QString &seed, End end)
+    // Returns false when a check failed; the harvest, when given, must come out again.
+    bool run(const char *label, const QString &seed, End end, const QStringList *expected = nullptr)
     {
         Form8 &w = *m_form;
         Miner &m = w.miner();
@@ -235,6 +293,16 @@ public:
             good = good && harvest.size() == kTarget && late == 0;
         if (end == End::Exhaustion)
             good = good && late == 0 && m.Label2 == m.Label3;
+        // Refused queries were waited for and asked again, so the end says so.
+        const int refused = after.value(kFailureKinds + 1) - before.value(kFailureKinds + 1);
+        static const QRegularExpression waited(
+            u"（搜索引擎曾([0-9]+)次暂时拒绝查询，共等待([0-9]+)秒，均已重试）$"_s);
+        const QRegularExpressionMatch held = waited.match(m_desktop.messages.value(0));
+        if (expected)
+            good = good && harvest == *expected && refused > 0 && held.hasMatch();
+        else
+            good = good && refused == 0 && !held.hasMatch();
+        m_harvest = harvest;
 
         int failures = 0;
         QByteArray byKind;
@@ -243,16 +311,21 @@ public:
             failures += d;
             byKind += QByteArray(" ") + kFailureNames[k] + '=' + QByteArray::number(d);
         }
-        std::printf("%-11s keywords=%lld queries=%d failures injected=%d (%s ) saves=%lld "
-                    "saved=%d keywords lost=%lld merged after the save=%lld time=%.1fs "
-                    "peak memory=%.1f MiB  %s\n",
+        std::printf("%-11s keywords=%lld queries=%d failures injected=%d (%s ) refused=%d "
+                    "waits=%s waited=%ss saves=%lld saved=%d keywords lost=%lld merged after the "
+                    "save=%lld time=%.1fs peak memory=%.1f MiB  %s\n",
                     label, static_cast<long long>(harvest.size()), after.value(0) - before.value(0),
-                    failures, byKind.constData() + 1, static_cast<long long>(blocks.size()),
-                    savedCount, static_cast<long long>(lost), static_cast<long long>(late), seconds,
-                    peakRssKb() / 1024.0, good ? "OK" : "FAILED");
+                    failures, byKind.constData() + 1, refused,
+                    held.hasMatch() ? qPrintable(held.captured(1)) : "0",
+                    held.hasMatch() ? qPrintable(held.captured(2)) : "0",
+                    static_cast<long long>(blocks.size()), savedCount, static_cast<long long>(lost),
+                    static_cast<long long>(late), seconds, peakRssKb() / 1024.0,
+                    good ? "OK" : "FAILED");
         std::fflush(stdout);
         return good;
     }
+
+    const QStringList &harvest() const { return m_harvest; }
 
 private:
     QString resultPath(const QString &seed) const
@@ -269,6 +342,7 @@ private:
     }
 
     quint16 m_port;
+    QStringList m_harvest;
     QTemporaryDir m_dir;
     RecordingDesktop m_desktop;
     std::unique_ptr<Form8> m_form;
@@ -297,6 +371,9 @@ int main(int argc, char **argv)
         good = soak.run("target", u"鲜花"_s, Soak::End::Target) && good;
         good = soak.run("user stop", u"绿植"_s, Soak::End::Stop) && good;
         good = soak.run("exhaustion", u"多肉"_s, Soak::End::Exhaustion) && good;
+        const QStringList undisturbed = soak.harvest();
+        getHTTPPage1(u"http://127.0.0.1:%1/outages"_s.arg(port));
+        good = soak.run("outages", u"多肉"_s, Soak::End::Exhaustion, &undisturbed) && good;
     }
     engine.kill();
     engine.waitForFinished();

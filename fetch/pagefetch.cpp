@@ -40,9 +40,10 @@ bool carriesPage(const QNetworkReply &reply)
     return error >= QNetworkReply::ContentAccessDenied && error != QNetworkReply::ProtocolFailure;
 }
 
-FetchFailure failureOf(QNetworkReply::NetworkError error)
+FetchFailure failureOf(const QNetworkReply &reply)
 {
-    switch (error) {
+    const bool answered = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    switch (reply.error()) {
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::ProxyConnectionRefusedError:
         return FetchFailure::Refused;
@@ -57,6 +58,10 @@ FetchFailure failureOf(QNetworkReply::NetworkError error)
         return FetchFailure::Reset;
     case QNetworkReply::SslHandshakeFailedError:
         return FetchFailure::Tls;
+    // What the socket's "network unreachable" and "host unreachable" become; once an answer
+    // has begun, the connection broke off.
+    case QNetworkReply::UnknownNetworkError:
+        return answered ? FetchFailure::Reset : FetchFailure::Unreachable;
     default:
         return FetchFailure::Other;
     }
@@ -79,10 +84,11 @@ QNetworkAccessManager *sharedManager()
     return manager;
 }
 
-QString fetchPage(const QString &url, int timeoutMs, const QString &charset, FetchFailure &failure)
+QString fetchPage(const QString &url, int timeoutMs, const QString &charset, FetchResult &result)
 {
-    failure = FetchFailure::Other;
     const QUrl target(url, QUrl::TolerantMode);
+    result = {FetchFailure::Other, 0, target, {}};
+    FetchFailure &failure = result.failure;
     const QString scheme = target.scheme();
     if (!target.isValid() || target.host().isEmpty() ||
         (scheme != "http"_L1 && scheme != "https"_L1))
@@ -138,6 +144,9 @@ QString fetchPage(const QString &url, int timeoutMs, const QString &charset, Fet
         // QCoreApplication::exit() leaves every running loop; the reply is then unfinished.
         loop.exec();
     }
+    result.status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.url = r->url();
+    result.retryAfter = r->rawHeader("Retry-After");
     if (abandoned != FetchFailure::None || !r->isFinished()) {
         r->abort();
         if (abandoned != FetchFailure::None)
@@ -145,7 +154,7 @@ QString fetchPage(const QString &url, int timeoutMs, const QString &charset, Fet
         return {};
     }
     if (!carriesPage(*r)) {
-        failure = failureOf(r->error());
+        failure = failureOf(*r);
         return {};
     }
     const QByteArray body = r->readAll();
@@ -182,20 +191,14 @@ QString BytesToBstr(const QByteArray &body, const QString &Cset)
     return decoder.decode(body);
 }
 
-QString getHTTPPage(const QString &url, int timeoutMs, FetchFailure *failure)
+QString getHTTPPage(const QString &url, int timeoutMs, FetchResult *result)
 {
-    FetchFailure why;
-    QString text = fetchPage(url, timeoutMs, u"gb2312"_s, why);
-    if (failure)
-        *failure = why;
-    return text;
+    FetchResult own;
+    return fetchPage(url, timeoutMs, u"gb2312"_s, result ? *result : own);
 }
 
-QString getHTTPPage1(const QString &url, int timeoutMs, FetchFailure *failure)
+QString getHTTPPage1(const QString &url, int timeoutMs, FetchResult *result)
 {
-    FetchFailure why;
-    QString text = fetchPage(url, timeoutMs, u"UTF-8"_s, why);
-    if (failure)
-        *failure = why;
-    return text;
+    FetchResult own;
+    return fetchPage(url, timeoutMs, u"UTF-8"_s, result ? *result : own);
 }

@@ -4,7 +4,10 @@
 #include "mining/extract.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QRandomGenerator>
 #include <QUrl>
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -45,26 +48,33 @@ QString reasonText(const SaveResult &result)
     return result.detail.isEmpty() ? what : what + u"（"_s + result.detail + u"）"_s;
 }
 
-QString failureText(FetchFailure failure)
+// The engine's Retry-After is obeyed up to this; without one the wait doubles up to kMaxBackoffMs.
+constexpr qint64 kMaxRetryAfterMs = 10 * 60 * 1000;
+constexpr qint64 kFirstBackoffMs = 1000;
+constexpr qint64 kMaxBackoffMs = 60 * 1000;
+
+// The wait before the streak-th refusal in a row is asked again.
+qint64 waitAfter(const Refusal &refusal, int streak, const QDateTime &now)
 {
-    switch (failure) {
-    case FetchFailure::Refused:
-        return u"连接被拒绝"_s;
-    case FetchFailure::HostNotFound:
-        return u"找不到服务器"_s;
-    case FetchFailure::Timeout:
-        return u"连接超时"_s;
-    case FetchFailure::Reset:
-        return u"连接被中断"_s;
-    case FetchFailure::Oversized:
-        return u"页面过大"_s;
-    case FetchFailure::Tls:
-        return u"安全连接失败"_s;
-    case FetchFailure::None:
-    case FetchFailure::Other:
+    if (const std::optional<qint64> asked = retryAfterMs(refusal.retryAfter, now))
+        return std::clamp(*asked, kFirstBackoffMs, kMaxRetryAfterMs);
+    const qint64 backoff = std::min(kFirstBackoffMs << std::min(streak - 1, 16), kMaxBackoffMs);
+    // Up to a tenth less, so that clients refused together do not come back together.
+    return backoff - qint64(QRandomGenerator::global()->bounded(quint32(backoff / 10 + 1)));
+}
+
+QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
+{
+    const QString retry = count((waitMs + 999) / 1000) + u"秒后重试“"_s + keyword + u"”"_s;
+    switch (refusal.kind) {
+    case Refusal::Kind::Unreachable:
+        return u"无法连接搜索引擎（"_s + refusal.reason + u"），"_s + retry;
+    case Refusal::Kind::Throttled:
+        return u"搜索引擎暂时拒绝查询（"_s + refusal.reason + u"），"_s + retry;
+    case Refusal::Kind::Verification:
         break;
     }
-    return u"网络错误"_s;
+    return u"搜索引擎要求安全验证，"_s + retry;
 }
 
 } // namespace
@@ -77,9 +87,12 @@ Miner::Miner(MinerView &view, MinerOptions options)
         m_options.programDir = QCoreApplication::applicationDirPath();
     if (!m_options.clock)
         m_options.clock = [] { return QDateTime::currentDateTime(); };
+    m_resultPath = QUrl(m_options.searchPrefix).path();
     Timer1.setInterval(10);
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &Miner::Timer1_Timer);
+    Timer2.setSingleShot(true);
+    connect(&Timer2, &QTimer::timeout, this, &Miner::Timer2_Timer);
 }
 
 QString Miner::queryUrl(const QString &keyword) const
@@ -91,15 +104,10 @@ void Miner::Command1_Click()
 {
     Text1 = u"0"_s;
     if (m_view.Command1Caption() == u"停止"_s) {
-        m_view.setLabel4Caption(
-            endStatus(u"半途停止，目前共挖掘到"_s + count(List2.ListCount()) + u"个长尾词"_s));
-        m_view.setCommand1Caption(u"开始采集"_s);
-        Timer1.stop();
-        ++m_run;
-        Command3_Click();
-        m_view.setCheck3Value(1);
-        m_view.setCheck2Value(0);
-        return;
+        const QString n = count(List2.ListCount());
+        return endLikeAStop(u"半途停止，目前共挖掘到"_s + n + u"个长尾词"_s, {},
+                            u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
+                                u"个长尾词！您可点击 [查看保存结果] 观看"_s);
     }
 
     const QString seed = m_view.Text2();
@@ -113,6 +121,10 @@ void Miner::Command1_Click()
     m_known.clear();
     m_examined = 0;
     m_queries = m_failedQueries = 0;
+    m_refusals = m_streak = 0;
+    m_heldMs = m_streakMs = 0;
+    m_retried = true;
+    Timer2.stop();
     ++m_run;
     Label2 = u"0"_s;
     Label3 = u"-1"_s;
@@ -125,14 +137,27 @@ void Miner::Command1_Click()
         m_journal.start(m_options.journalDir, m_options.programDir, m_view.Text2());
 }
 
-void Miner::Command3_Click()
+void Miner::endLikeAStop(const QString &status, const QString &lead, const QString &success)
+{
+    if (Timer2.isActive()) { // the wait so far counts
+        m_heldMs += std::clamp(m_waitStarted.msecsTo(m_options.clock()), qint64(0), m_waitMs);
+        Timer2.stop();
+    }
+    m_view.setLabel4Caption(endStatus(status));
+    m_view.setCommand1Caption(u"开始采集"_s);
+    Timer1.stop();
+    ++m_run;
+    const SaveResult saved = Command3_Click();
+    m_view.MsgBox(lead + endMessage(saved, success));
+    m_view.setCheck3Value(1);
+    m_view.setCheck2Value(0);
+}
+
+SaveResult Miner::Command3_Click()
 {
     m_view.setCheck3Value(0);
     m_view.setCheck2Value(1);
-    const SaveResult saved = Command4_Click();
-    const QString n = count(List2.ListCount());
-    m_view.MsgBox(endMessage(saved, u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
-                                        u"个长尾词！您可点击 [查看保存结果] 观看"_s));
+    return Command4_Click();
 }
 
 SaveResult Miner::Command4_Click()
@@ -162,15 +187,24 @@ QString Miner::saveFailedText(const SaveResult &result) const
            count(List2.ListCount()) + u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
 }
 
-// Unchanged while every query brought its page. When none did, the engine could not be
-// reached: nothing was harvested, and saying "saved" would be untrue.
+// Unchanged while every query brought its page and the engine refused none. When no query
+// did, the engine could not be reached: nothing was harvested, and saying "saved" would be
+// untrue. (A run waits for refusals only once a query has brought its page.)
 QString Miner::endStatus(const QString &usual) const
 {
     if (m_failedQueries == 0)
-        return usual;
+        return usual + holdSummary();
     if (m_failedQueries < m_queries)
-        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s;
-    return u"无法连接搜索引擎（"_s + failureText(m_lastFailure) + u"），未采集到长尾词"_s;
+        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s + holdSummary();
+    return u"无法连接搜索引擎（"_s + m_lastFailure + u"），未采集到长尾词"_s;
+}
+
+QString Miner::holdSummary() const
+{
+    if (m_refusals == 0)
+        return {};
+    return u"（搜索引擎曾"_s + count(m_refusals) + u"次暂时拒绝查询，共等待"_s +
+           count((m_heldMs + 500) / 1000) + (m_retried ? u"秒，均已重试）"_s : u"秒）"_s);
 }
 
 QString Miner::endMessage(const SaveResult &saved, const QString &success) const
@@ -178,9 +212,8 @@ QString Miner::endMessage(const SaveResult &saved, const QString &success) const
     const QString usual = saved.ok() ? success : saveFailedText(saved);
     if (m_failedQueries == 0 || m_failedQueries < m_queries)
         return endStatus(usual);
-    const QString unreachable = u"无法连接搜索引擎（"_s + failureText(m_lastFailure) +
-                                u"），本次"_s + count(m_queries) +
-                                u"次查询全部失败，没有采集到长尾词。"_s;
+    const QString unreachable = u"无法连接搜索引擎（"_s + m_lastFailure + u"），本次"_s +
+                                count(m_queries) + u"次查询全部失败，没有采集到长尾词。"_s;
     return saved.ok() ? unreachable : unreachable + u'\n' + usual;
 }
 
@@ -276,29 +309,76 @@ void Miner::Timer1_Timer()
 
     const quint64 run = m_run;
     m_inTick = true;
-    FetchFailure failure = FetchFailure::None;
-    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &failure);
+    FetchResult fetched;
+    const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &fetched);
     m_inTick = false;
     // Stopped, restarted or abandoned while the page was awaited: the page belongs to no run.
     if (run != m_run)
         return;
+    const std::optional<Refusal> refusal = refusalOf(fetched, m_resultPath);
+    // Before any answer, a refusal says the engine cannot be used: the run ends as it does
+    // when every query failed.
+    if (refusal && m_failedQueries < m_queries)
+        return hold(*refusal, keyword, fromQueue);
     ++m_queries;
-    if (failure != FetchFailure::None) {
+    if (refusal || fetched.failure != FetchFailure::None) {
         ++m_failedQueries;
-        m_lastFailure = failure;
+        m_lastFailure = refusal ? refusal->reason : failureText(fetched.failure);
+    } else {
+        m_streak = 0;
+        m_streakMs = 0;
     }
 
     if (fromQueue)
         m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
                                 count(List2.ListCount()) + u"个"_s);
-    ExtractRelatedKeywords(page, first, last);
+    ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
     m_journal.record(List2.items()); // one write per tick
+}
+
+// The refused step is taken back and the ticks stop; Timer2 restarts them after the wait, and
+// the next tick asks about the same keyword.
+void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
+{
+    Label3 = QString::number(Label3.toLongLong() - 1);
+    if (fromQueue)
+        List2.setListIndex(List2.ListIndex() - 1);
+    Timer1.stop();
+    ++m_refusals;
+    m_retried = false;
+    const QDateTime now = m_options.clock();
+    if (m_streak++ == 0)
+        m_refusedSince = now;
+    if (m_streakMs >= m_options.holdLimitMs) {
+        const QString n = count(List2.ListCount());
+        const QString since = u"搜索引擎自"_s + formatSaveTime(m_refusedSince) +
+                              u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
+        const QString file =
+            QDir::toNativeSeparators(resultFilePath(m_options.programDir, m_view.Text2()));
+        return endLikeAStop(since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
+                            u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file +
+                                u"，请稍后再开始采集。"_s);
+    }
+    // The last wait ends at the limit, so that the engine is asked once more then.
+    m_waitMs = std::min(waitAfter(refusal, m_streak, now), m_options.holdLimitMs - m_streakMs);
+    m_waitStarted = now;
+    m_view.setLabel4Caption(holdText(refusal, m_waitMs, keyword));
+    Timer2.start(m_options.holdInterval ? m_options.holdInterval(m_waitMs) : int(m_waitMs));
+}
+
+void Miner::Timer2_Timer()
+{
+    m_heldMs += m_waitMs;
+    m_streakMs += m_waitMs;
+    m_retried = true;
+    Timer1.start();
 }
 
 void Miner::abandon()
 {
     Timer1.stop();
+    Timer2.stop();
     ++m_run;
     m_journal.remove(); // the user chose to leave without saving
 }

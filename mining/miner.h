@@ -4,6 +4,7 @@
 #include "mining/keywordlist.h"
 #include "mining/keywordset.h"
 #include "mining/minerview.h"
+#include "mining/refusal.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -23,6 +24,12 @@ struct MinerOptions {
     std::function<QDateTime()> clock; // empty: the local time now
     int fetchTimeoutMs = kFetchTimeoutMs;
     QString journalDir; // where a run keeps its journal until it is saved; empty: no journal
+    // A run the engine refuses waits and asks again; after this long waiting without an
+    // answer it gives up.
+    qint64 holdLimitMs = 15 * 60 * 1000;
+    // The interval Timer2 is given for a wait of the given length; empty: that length. Tests
+    // note the wait and shorten it.
+    std::function<int(qint64 waitMs)> holdInterval;
 };
 
 // One harvest at a time: the hidden state of the window (lists, flag, counters, timer) and the
@@ -40,12 +47,14 @@ public:
     QString Label2 = QStringLiteral("Label2"); // List2's count after the last merge
     QString Label3 = QStringLiteral("-1");     // queue entries taken
     QTimer Timer1;
+    QTimer Timer2; // single shot: ends the wait after a refused query, restarting Timer1
 
     void Command1_Click();       // start or stop
     void Command2_Click();       // merge and target check
-    void Command3_Click();       // append save after a stop
+    SaveResult Command3_Click(); // a stop's save: append, whatever the user chose
     SaveResult Command4_Click(); // save in the chosen mode
     void Timer1_Timer();         // one step of the run
+    void Timer2_Timer();         // the wait is over: the refused keyword is asked again
     void ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last);
     bool IsKnownKeyword(const QString &keyword) const;
 
@@ -60,10 +69,14 @@ public:
 private:
     void reachTarget();
     void closeExhausted();
+    // Ends the run the way the user's stop does: an append save, then the save mode overwrite.
+    void endLikeAStop(const QString &status, const QString &lead, const QString &success);
+    void hold(const Refusal &refusal, const QString &keyword, bool fromQueue);
     QString saveFailedText(const SaveResult &result) const;
-    // An end's status line and message as the run's failed queries make them.
+    // An end's status line and message as the run's failed queries and waits make them.
     QString endStatus(const QString &usual) const;
     QString endMessage(const SaveResult &saved, const QString &success) const;
+    QString holdSummary() const;
 
     MinerView &m_view;
     MinerOptions m_options;
@@ -74,5 +87,16 @@ private:
     Journal m_journal;
     qsizetype m_queries = 0; // queries of the run that came back, with or without a page
     qsizetype m_failedQueries = 0;
-    FetchFailure m_lastFailure = FetchFailure::None;
+    QString m_lastFailure; // its reason
+    QString m_resultPath;  // the path of every query; a page from elsewhere was a refusal
+
+    // The engine's refusals: over the run, since the last answer, and the wait going on.
+    int m_refusals = 0;
+    qint64 m_heldMs = 0;
+    bool m_retried = true; // every refusal was asked again
+    int m_streak = 0;
+    qint64 m_streakMs = 0;
+    QDateTime m_refusedSince;
+    qint64 m_waitMs = 0;
+    QDateTime m_waitStarted;
 };

@@ -83,9 +83,14 @@ TestServer::~TestServer()
     }
 }
 
-bool TestServer::listen()
+bool TestServer::listen(quint16 port)
 {
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, port);
+}
+
+void TestServer::close()
+{
+    m_server->close();
 }
 
 QSslCertificate TestServer::tlsCertificate()

@@ -41,7 +41,10 @@ public:
     explicit TestServer(QObject *parent = nullptr);
     ~TestServer() override;
 
-    bool listen(); // 127.0.0.1, port 0
+    bool listen(quint16 port = 0); // 127.0.0.1; port 0: any free one
+    // Stops listening, as an engine that goes down does: connections are refused until the next
+    // listen(). Connections already accepted go on.
+    void close();
     // The same over TLS with tests/tls's certificate for 127.0.0.1; url() then gives https.
     // No client trusts that certificate unless it is added as an authority.
     bool listenTls();

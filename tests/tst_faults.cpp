@@ -25,6 +25,7 @@
 #include <dlfcn.h>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -115,11 +116,13 @@ enum class EngineFault {
     HugeBodyAnnounced,
     HugeBodyUnannounced,
     NotFoundWithBody,
+    MovedToOtherHost,
 };
 
 // The program started again over the harness's folders, as after a crash; another engine if
-// given, everything else as Harness sets it.
-void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &searchPrefix = {})
+// given, everything else as Harness sets it, then as adjust sets it.
+void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &searchPrefix = {},
+             const std::function<void(MinerOptions &)> &adjust = {})
 {
     Form8Options options;
     options.withBrowser = false;
@@ -130,8 +133,21 @@ void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &se
     options.miner.clock = fixedClock;
     options.miner.fetchTimeoutMs = fetchTimeoutMs;
     options.miner.journalDir = h.journalDir();
+    if (adjust)
+        adjust(options.miner);
     h.form.reset();
     h.form = std::make_unique<Form8>(std::move(options));
+}
+
+// The harvest every refusal test plants: the seed, two levels below it, and 鲜花B third in line.
+void plantHarvest(Harness &h)
+{
+    h.form->Text2Edit->setText(kSeed);
+    h.pages.insert(kSeed, {u"鲜花A"_s, kFaulty, u"鲜花C"_s});
+    h.pages.insert(u"鲜花A"_s, {u"鲜花A1"_s, u"鲜花A2"_s});
+    h.pages.insert(kFaulty, {u"鲜花B1"_s});
+    h.pages.insert(u"鲜花C"_s, {u"鲜花C1"_s});
+    h.pages.insert(u"鲜花B1"_s, {u"鲜花B11"_s});
 }
 
 void useShortTimeout(Harness &h, const QString &searchPrefix = {})
@@ -174,7 +190,17 @@ enum class SaveFault {
 
 enum class RunEnd { Exhausted, Target, Stopped };
 
-enum class Unreachable { RefusedPort, ClosesWithoutAnswer, UntrustedTls };
+enum class Unreachable { RefusedPort, ClosesWithoutAnswer, UntrustedTls, Throttled, Verification };
+
+enum class WaitEnd { Stop, Exit, GiveUp };
+
+enum class Refusing {
+    RetryAfterSeconds,
+    RetryAfterDate,
+    Unavailable,
+    ConnectionRefused,
+    Verification
+};
 
 // The three ends of a run, reached with the harvest already in the lists and no page to fetch:
 // the tick that finds the queue used up, the merge that meets the target, the user's stop.
@@ -362,6 +388,8 @@ Q_DECLARE_METATYPE(RunEnd)
 Q_DECLARE_METATYPE(JournalEnd)
 Q_DECLARE_METATYPE(SaveToDisk)
 Q_DECLARE_METATYPE(Unreachable)
+Q_DECLARE_METATYPE(Refusing)
+Q_DECLARE_METATYPE(WaitEnd)
 
 class FaultsTest : public QObject {
     Q_OBJECT
@@ -391,6 +419,9 @@ private slots:
             << EngineFault::HugeBodyUnannounced << false << 1 << true;
         // An error status still carries a page: its suggestions count.
         QTest::newRow("404 with a body") << EngineFault::NotFoundWithBody << true << 1 << false;
+        // The result page at another host is still the result page.
+        QTest::newRow("moved to another host")
+            << EngineFault::MovedToOtherHost << true << 1 << false;
     }
     void engineFaultOnOneKeyword_isSkippedAndRunEndsNormally()
     {
@@ -403,6 +434,13 @@ private slots:
         const bool huge =
             fault == EngineFault::HugeBodyAnnounced || fault == EngineFault::HugeBodyUnannounced;
         StreamServer stream(kHugeBody, fault == EngineFault::HugeBodyAnnounced);
+        TestServer mirror;
+        QVERIFY(mirror.listen());
+        mirror.setHandler([&](const QByteArray &target) {
+            Response r;
+            r.body = suggestionPage(h.pages.value(TestServer::queryKeyword(target)));
+            return r;
+        });
 
         h.form->Text2Edit->setText(kSeed);
         h.pages.insert(kSeed, {u"鲜花A"_s, kFaulty, u"鲜花C"_s});
@@ -460,6 +498,10 @@ private slots:
             case EngineFault::NotFoundWithBody:
                 r.status = 404;
                 break;
+            case EngineFault::MovedToOtherHost:
+                r.status = 301;
+                r.headers = {{"Location", mirror.url(QString::fromLatin1(target)).toLatin1()}};
+                break;
             }
             return r;
         });
@@ -504,6 +546,11 @@ private slots:
             << Unreachable::ClosesWithoutAnswer << RunEnd::Stopped << u"连接被中断"_s;
         QTest::newRow("untrusted certificate, queue used up")
             << Unreachable::UntrustedTls << RunEnd::Exhausted << u"安全连接失败"_s;
+        // Refusals before any answer: the engine cannot be used, there is nothing to wait for.
+        QTest::newRow("503, queue used up")
+            << Unreachable::Throttled << RunEnd::Exhausted << u"HTTP 503"_s;
+        QTest::newRow("sent to a verification page, stopped")
+            << Unreachable::Verification << RunEnd::Stopped << u"要求安全验证"_s;
     }
     void unreachableEngine_isReportedAsSuch()
     {
@@ -521,9 +568,15 @@ private slots:
             QVERIFY(secure.listenTls());
             prefix = secure.url(u"/s?wd="_s);
         } else {
-            h.engine.setHandler([](const QByteArray &) {
+            h.engine.setHandler([engine](const QByteArray &target) {
                 Response r;
-                r.mode = Mode::CloseNoAnswer;
+                r.body = suggestionPage({u"鲜花A"_s}); // no keyword, whatever the page holds
+                if (engine == Unreachable::ClosesWithoutAnswer)
+                    r.mode = Mode::CloseNoAnswer;
+                else if (engine == Unreachable::Throttled)
+                    r.status = 503;
+                else if (target.startsWith("/s?"))
+                    r = {302, {}, {{"Location", "/verify"}}, Mode::Normal, 0};
                 return r;
             });
         }
@@ -541,6 +594,196 @@ private slots:
                  QStringList{unreachable + u"，本次1次查询全部失败，没有采集到长尾词。"_s});
         QVERIFY(!QFileInfo::exists(h.resultPath(kSeed)));
         QVERIFY(secure.requests().isEmpty());
+    }
+
+    void refusingEngine_costsTimeNeverKeywords_data()
+    {
+        QTest::addColumn<Refusing>("refusing");
+        QTest::addColumn<qint64>("retryAfterMs"); // the wait the engine asks for; 0: none
+        QTest::addColumn<QString>("waiting");     // the status line as the first wait begins
+        const QString retry = u"1秒后重试“鲜花B”"_s;
+        QTest::newRow("429, Retry-After in seconds")
+            << Refusing::RetryAfterSeconds << qint64(7000)
+            << u"搜索引擎暂时拒绝查询（HTTP 429），7秒后重试“鲜花B”"_s;
+        QTest::newRow("429, Retry-After as a date")
+            << Refusing::RetryAfterDate << qint64(30000)
+            << u"搜索引擎暂时拒绝查询（HTTP 429），30秒后重试“鲜花B”"_s;
+        QTest::newRow("503 without Retry-After") << Refusing::Unavailable << qint64(0)
+                                                 << u"搜索引擎暂时拒绝查询（HTTP 503），"_s + retry;
+        QTest::newRow("connection refused") << Refusing::ConnectionRefused << qint64(0)
+                                            << u"无法连接搜索引擎（连接被拒绝），"_s + retry;
+        QTest::newRow("sent to a verification page elsewhere")
+            << Refusing::Verification << qint64(0) << u"搜索引擎要求安全验证，"_s + retry;
+    }
+    void refusingEngine_costsTimeNeverKeywords()
+    {
+        QFETCH(Refusing, refusing);
+        QFETCH(qint64, retryAfterMs);
+        QFETCH(QString, waiting);
+        constexpr int kRefusals = 3;
+
+        Harness calm; // the same harvest, undisturbed
+        plantHarvest(calm);
+        runToEnd(calm);
+
+        Harness h;
+        QList<qint64> waits;
+        QString firstStatus;
+        bool back = true;
+        const quint16 port = h.engine.port();
+        restart(h, kFetchTimeoutMs, {}, [&](MinerOptions &options) {
+            options.holdInterval = [&](qint64 ms) {
+                waits << ms;
+                if (waits.size() == 1)
+                    firstStatus = h.form->Label4->text();
+                if (refusing == Refusing::ConnectionRefused && waits.size() == kRefusals)
+                    back = h.engine.listen(port); // up again on the same port
+                return 0;
+            };
+        });
+        plantHarvest(h);
+        TestServer verifier; // on a host and port of its own
+        QVERIFY(verifier.listen());
+        verifier.setHandler([](const QByteArray &) {
+            Response r;
+            r.body = suggestionPage({u"鲜花验证"_s});
+            return r;
+        });
+        QStringList answered;
+        h.engine.setHandler([&](const QByteArray &target) {
+            const QString keyword = TestServer::queryKeyword(target);
+            Response r;
+            // From the third query on, until the run has waited kRefusals times.
+            const bool refuse = h.engine.requests().size() > 2 && waits.size() < kRefusals;
+            if (!refuse || refusing == Refusing::ConnectionRefused) {
+                if (refusing == Refusing::ConnectionRefused && h.engine.requests().size() == 2)
+                    h.engine.close(); // down once this answer is out
+                answered << keyword;
+                r.body = suggestionPage(h.pages.value(keyword));
+                return r;
+            }
+            r.body = suggestionPage({u"鲜花不该出现"_s});
+            r.status = refusing == Refusing::Unavailable ? 503 : 429;
+            if (refusing == Refusing::RetryAfterSeconds)
+                r.headers = {{"Retry-After", "7"}};
+            if (refusing == Refusing::RetryAfterDate)
+                r.headers = {{"Retry-After", QLocale::c()
+                                                 .toString(fixedClock().toUTC().addSecs(30),
+                                                           u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s)
+                                                 .toLatin1()}};
+            if (refusing == Refusing::Verification) {
+                r.status = 302;
+                r.headers = {{"Location", verifier.url(u"/verify?from=s"_s).toLatin1()}};
+            }
+            return r;
+        });
+        runToEnd(h);
+
+        QVERIFY(back);
+        QCOMPARE(h.miner().List2.items(), calm.miner().List2.items());
+        QCOMPARE(answered, calm.queried());
+        QCOMPARE(h.resultLines(kSeed), calm.resultLines(kSeed));
+        // Each wait ends in one query, and none is sent while waiting.
+        QCOMPARE(waits.size(), kRefusals);
+        const int refusedQueries = refusing == Refusing::ConnectionRefused ? 0 : kRefusals;
+        QCOMPARE(h.engine.requests().size(), calm.engine.requests().size() + refusedQueries);
+        QCOMPARE(verifier.requests().size(), refusing == Refusing::Verification ? kRefusals : 0);
+        for (qsizetype i = 0; i < waits.size(); ++i) {
+            const qint64 backoff = 1000 << i; // 1 s doubling, up to a tenth less
+            if (retryAfterMs > 0)
+                QCOMPARE(waits.at(i), retryAfterMs);
+            else
+                QVERIFY2(waits.at(i) <= backoff && waits.at(i) >= backoff - backoff / 10,
+                         qPrintable(QString::number(waits.at(i))));
+        }
+        QCOMPARE(firstStatus, waiting);
+        const qint64 waited = std::accumulate(waits.cbegin(), waits.cend(), qint64(0));
+        const QString summary =
+            u"（搜索引擎曾3次暂时拒绝查询，共等待%1秒，均已重试）"_s.arg((waited + 500) / 1000);
+        QCOMPARE(h.desktop.messages, QStringList{calm.desktop.messages.first() + summary});
+        QCOMPARE(h.form->Label4->text(), calm.form->Label4->text() + summary);
+    }
+
+    void runWaitingForTheEngine_endsAtOnce_data()
+    {
+        QTest::addColumn<WaitEnd>("end");
+        QTest::newRow("stop") << WaitEnd::Stop;
+        QTest::newRow("exit question answered OK") << WaitEnd::Exit;
+        QTest::newRow("engine away past the limit") << WaitEnd::GiveUp;
+    }
+    void runWaitingForTheEngine_endsAtOnce()
+    {
+        QFETCH(WaitEnd, end);
+        Harness h;
+        QList<qint64> waits;
+        qint64 seconds = 0; // the clock moves only when the test says
+        restart(h, kFetchTimeoutMs, {}, [&](MinerOptions &options) {
+            options.clock = [&] { return fixedClock().addSecs(seconds); };
+            options.holdLimitMs = 10000;
+            options.holdInterval = [&](qint64 ms) {
+                waits << ms;
+                return end == WaitEnd::GiveUp ? 0 : 3600 * 1000; // longer than any test
+            };
+        });
+        plantHarvest(h);
+        h.engine.setHandler([&](const QByteArray &target) {
+            Response r;
+            r.body = suggestionPage(h.pages.value(TestServer::queryKeyword(target)));
+            r.status = h.engine.requests().size() == 1 ? 200 : 503; // the seed's page only
+            return r;
+        });
+        const QString file = h.resultPath(kSeed);
+        const QByteArray earlier = "earlier run\r\n";
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+        }
+        h.form->Command1->click(); // the user chose overwrite
+
+        QString summary = u"（搜索引擎曾1次暂时拒绝查询，共等待1秒）"_s;
+        QString status = u"半途停止，目前共挖掘到3个长尾词"_s;
+        QString message = u"半途停止，软件自择“追加保存” 本次采集到3个长尾词！您可点击 "
+                          u"[查看保存结果] 观看"_s;
+        if (end == WaitEnd::GiveUp) {
+            QTRY_COMPARE(h.form->Command1->text(), kIdle);
+            // 1, 2 and 4 s, then the rest up to the limit; refused once more then, it gives up.
+            QCOMPARE(waits.size(), 4);
+            QCOMPARE(std::accumulate(waits.cbegin(), waits.cend(), qint64(0)), qint64(10000));
+            QCOMPARE(h.queried(), QStringList{kSeed} + QStringList(5, u"鲜花A"_s));
+            const QString since =
+                u"搜索引擎自2026/12/7 10:05:09起一直拒绝查询（HTTP 503），采集已停止"_s;
+            summary = u"（搜索引擎曾5次暂时拒绝查询，共等待10秒）"_s;
+            status = since + u"，目前共挖掘到3个长尾词"_s;
+            message = since + u"。本次采集到3个长尾词，已追加保存到 "_s +
+                      QDir::toNativeSeparators(file) + u"，请稍后再开始采集。"_s;
+        } else {
+            QTRY_COMPARE(waits.size(), 1);
+            QVERIFY(!h.miner().Timer1.isActive());
+            // The harvest so far is safe meanwhile.
+            QCOMPARE(readJournal(h.journalDir() + u'/' + h.journals().value(0)).keywords,
+                     h.miner().List2.items());
+            seconds = 12; // past the wait of about a second, which counts as long as it was
+            h.desktop.exitAnswer = end == WaitEnd::Exit;
+            if (end == WaitEnd::Exit)
+                h.form->close();
+            else
+                h.form->Command1->click();
+        }
+        QVERIFY(!h.miner().Timer1.isActive());
+        QVERIFY(!h.miner().Timer2.isActive());
+        QCOMPARE(h.journals(), QStringList());
+        if (end == WaitEnd::Exit) {
+            QCOMPARE(h.quitCalls, 1);
+            QCOMPARE(h.desktop.messages, QStringList());
+            QCOMPARE(readAll(file), earlier);
+            return;
+        }
+        QCOMPARE(h.desktop.messages, QStringList{message + summary});
+        QCOMPARE(h.form->Label4->text(), status + summary);
+        QVERIFY(h.form->Check3->isChecked());
+        QVERIFY(readAll(file).startsWith(earlier)); // appended
+        QCOMPARE(h.resultLines(kSeed).mid(3), (QStringList{u"鲜花A"_s, kFaulty, u"鲜花C"_s}));
     }
 
     void latePageOfAStoppedRun_isNotCounted()

@@ -28,10 +28,10 @@ constexpr int kNoDeadline = std::numeric_limits<int>::max();
 
 enum class Decode { Gb2312, Utf8 };
 
-QString fetch(Decode decode, const QString &url, FetchFailure *failure)
+QString fetch(Decode decode, const QString &url, FetchResult *result)
 {
-    return decode == Decode::Gb2312 ? getHTTPPage(url, kFetchTimeoutMs, failure)
-                                    : getHTTPPage1(url, kFetchTimeoutMs, failure);
+    return decode == Decode::Gb2312 ? getHTTPPage(url, kFetchTimeoutMs, result)
+                                    : getHTTPPage1(url, kFetchTimeoutMs, result);
 }
 
 Response page(QByteArray body, int status = 200, Mode mode = Mode::Normal, int delayMs = 0)
@@ -117,6 +117,9 @@ void TestFetch::fetch_returnsDecodedBody_data()
     QTest::newRow("404 page body") << int(Decode::Gb2312) << 404 << kGbkPage << none << kGbkText;
     QTest::newRow("500 page body")
         << int(Decode::Utf8) << 500 << utf8 << none << u"<p>鲜花 UTF-8</p>"_s;
+    QTest::newRow("429 page body, Retry-After reported")
+        << int(Decode::Gb2312) << 429 << kGbkPage
+        << TestServer::HeaderList{{"Retry-After", "Wed, 21 Oct 2026 07:28:00 GMT"}} << kGbkText;
     QTest::newRow("400 page body") << int(Decode::Gb2312) << 400 << kGbkPage << none << kGbkText;
     QTest::newRow("407 page body") << int(Decode::Gb2312) << 407 << kGbkPage << none << kGbkText;
     QTest::newRow("418 page body") << int(Decode::Gb2312) << 418 << kGbkPage << none << kGbkText;
@@ -140,9 +143,15 @@ void TestFetch::fetch_returnsDecodedBody()
         response.headers = headers;
         return response;
     });
-    FetchFailure failure = FetchFailure::Other;
-    QCOMPARE(fetch(Decode(decode), server.url(u"/page"_s), &failure), expected);
-    QCOMPARE(failure, FetchFailure::None);
+    FetchResult result;
+    QCOMPARE(fetch(Decode(decode), server.url(u"/page"_s), &result), expected);
+    QCOMPARE(result.failure, FetchFailure::None);
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.url, QUrl(server.url(u"/page"_s)));
+    QByteArray retryAfter;
+    for (const auto &[name, value] : headers)
+        retryAfter = name == "Retry-After" ? value : retryAfter;
+    QCOMPARE(result.retryAfter, retryAfter);
     QCOMPARE(server.requests(), QList<QByteArray>{"/page"});
 }
 
@@ -181,11 +190,11 @@ void TestFetch::fetch_failureGivesEmptyText()
     TestServer server;
     QVERIFY(server.listen());
     server.setHandler([&](const QByteArray &) { return response; });
-    FetchFailure gbk = FetchFailure::Other, utf8 = FetchFailure::Other;
+    FetchResult gbk, utf8;
     QCOMPARE(getHTTPPage(server.url(u"/page"_s), timeoutMs, &gbk), QString());
     QCOMPARE(getHTTPPage1(server.url(u"/page"_s), timeoutMs, &utf8), QString());
-    QCOMPARE(gbk, failure);
-    QCOMPARE(utf8, failure);
+    QCOMPARE(gbk.failure, failure);
+    QCOMPARE(utf8.failure, failure);
     // The server was reached each time (the HTTP client resends an unanswered request once).
     QVERIFY(server.requests().size() >= 2);
 }
@@ -219,9 +228,10 @@ void TestFetch::fetch_refusedPortGivesEmptyText()
     const quint16 port = probe.serverPort();
     probe.close();
     const QString url = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd=x"_s;
-    FetchFailure failure = FetchFailure::None;
-    QCOMPARE(getHTTPPage(url, kFetchTimeoutMs, &failure), QString());
-    QCOMPARE(failure, FetchFailure::Refused);
+    FetchResult result;
+    QCOMPARE(getHTTPPage(url, kFetchTimeoutMs, &result), QString());
+    QCOMPARE(result.failure, FetchFailure::Refused);
+    QCOMPARE(result.status, 0);
 }
 
 void TestFetch::fetch_unusableUrlGivesEmptyText_data()
@@ -269,8 +279,11 @@ void TestFetch::fetch_followsRedirect()
         }
         return page(kGbkPage);
     });
-    QCOMPARE(getHTTPPage(server.url(u"/old"_s)), kGbkText);
+    FetchResult result;
+    QCOMPARE(getHTTPPage(server.url(u"/old"_s), kFetchTimeoutMs, &result), kGbkText);
     QCOMPARE(server.requests(), (QList<QByteArray>{"/old", "/new"}));
+    QCOMPARE(result.url, QUrl(server.url(u"/new"_s))); // where the page came from
+    QCOMPARE(result.status, 200);
 
     QCOMPARE(getHTTPPage(server.url(u"/loop"_s)), QString());
     QVERIFY(server.requests().size() > 3);
@@ -285,9 +298,9 @@ void TestFetch::fetch_followsRedirectToHttpsTrustedOnly()
     // The test's certificate is trusted by no one: the secure connection fails as such.
     TestServer untrusted;
     QVERIFY(serveTls(untrusted));
-    FetchFailure failure = FetchFailure::None;
-    QCOMPARE(getHTTPPage(untrusted.url(u"/s?wd=a"_s), kNoDeadline, &failure), QString());
-    QCOMPARE(failure, FetchFailure::Tls);
+    FetchResult result;
+    QCOMPARE(getHTTPPage(untrusted.url(u"/s?wd=a"_s), kNoDeadline, &result), QString());
+    QCOMPARE(result.failure, FetchFailure::Tls);
     QVERIFY(untrusted.requests().isEmpty());
 
     // Trusted by this process alone, for this test alone. (A fresh server: the HTTP client
@@ -305,10 +318,11 @@ void TestFetch::fetch_followsRedirectToHttpsTrustedOnly()
     QSslConfiguration trusting = before;
     trusting.addCaCertificate(TestServer::tlsCertificate());
     QSslConfiguration::setDefaultConfiguration(trusting);
-    const QString text = getHTTPPage(plain.url(u"/s?wd=a"_s), kNoDeadline, &failure);
+    const QString text = getHTTPPage(plain.url(u"/s?wd=a"_s), kNoDeadline, &result);
     QSslConfiguration::setDefaultConfiguration(before);
     QCOMPARE(text, kGbkText);
-    QCOMPARE(failure, FetchFailure::None);
+    QCOMPARE(result.failure, FetchFailure::None);
+    QCOMPARE(result.url, QUrl(secure.url(u"/s?wd=a"_s)));
     QCOMPARE(plain.requests(), QList<QByteArray>{"/s?wd=a"});
     QCOMPARE(secure.requests(), QList<QByteArray>{"/s?wd=a"});
 }

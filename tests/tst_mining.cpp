@@ -434,6 +434,31 @@ private slots:
         runToEnd(h);
         QCOMPARE(h.queried(), (QStringList{u"鲜花"_s, u"鲜花1"_s}));
     }
+
+    void retryAfter_readsSecondsAndTheThreeHttpDates_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("waitMs"); // -1: unreadable
+        QTest::newRow("seconds") << QByteArray("120") << qint64(120000);
+        QTest::newRow("seconds, blanks around") << QByteArray(" 7 ") << qint64(7000);
+        QTest::newRow("date") << QByteArray("Mon, 07 Dec 2026 10:05:39 GMT") << qint64(30000);
+        QTest::newRow("RFC 850 date")
+            << QByteArray("Monday, 07-Dec-26 10:05:39 GMT") << qint64(30000);
+        QTest::newRow("asctime date") << QByteArray("Mon Dec  7 10:05:39 2026") << qint64(30000);
+        QTest::newRow("date gone by") << QByteArray("Mon, 07 Dec 2026 09:00:00 GMT") << qint64(0);
+        QTest::newRow("negative") << QByteArray("-5") << qint64(-1);
+        QTest::newRow("fraction") << QByteArray("1.5") << qint64(-1);
+        QTest::newRow("words") << QByteArray("soon") << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << qint64(-1);
+    }
+    void retryAfter_readsSecondsAndTheThreeHttpDates()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, waitMs);
+        const QDateTime now(QDate(2026, 12, 7), QTime(10, 5, 9), Qt::UTC);
+        QCOMPARE(retryAfterMs(value, now).value_or(-1), waitMs);
+        QCOMPARE(retryAfterMs(value, now.toLocalTime()).value_or(-1), waitMs);
+    }
 };
 
 QTEST_MAIN(MiningTest)
