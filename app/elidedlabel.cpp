@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QStyle>
+#include <QTextDocument>
 
 ElidedLabel::ElidedLabel(QWidget *parent, bool fitText)
     : QLabel(parent)
@@ -42,5 +43,6 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
 
 void ElidedLabel::updateToolTip()
 {
-    setToolTip(isElided() ? text() : QString());
+    // Tool tips read markup: a path or a keyword must show as it is.
+    setToolTip(isElided() ? Qt::convertFromPlainText(text()) : QString());
 }

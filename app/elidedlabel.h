@@ -4,7 +4,7 @@
 
 // A one-line label that shows a text too wide for it with its middle left out, so that both
 // ends (where a path starts, the folder or file it names) stay in sight. The whole text is then
-// its tool tip; a text that fits shows as in any label, with no tool tip.
+// its tool tip, as plain text; a text that fits shows as in any label, with no tool tip.
 class ElidedLabel final : public QLabel {
     Q_OBJECT
 public:
