@@ -121,9 +121,7 @@ void Miner::Command1_Click()
     m_known.clear();
     m_examined = 0;
     m_queries = m_failedQueries = 0;
-    m_refusals = m_streak = 0;
-    m_heldMs = m_streakMs = 0;
-    m_retried = true;
+    m_hold = {};
     Timer2.stop();
     ++m_run;
     Label2 = u"0"_s;
@@ -140,7 +138,8 @@ void Miner::Command1_Click()
 void Miner::endLikeAStop(const QString &status, const QString &lead, const QString &success)
 {
     if (Timer2.isActive()) { // the wait so far counts
-        m_heldMs += std::clamp(m_waitStarted.msecsTo(m_options.clock()), qint64(0), m_waitMs);
+        m_hold.heldMs +=
+            std::clamp(m_hold.waitStarted.msecsTo(m_options.clock()), qint64(0), m_hold.waitMs);
         Timer2.stop();
     }
     m_view.setLabel4Caption(endStatus(status));
@@ -201,10 +200,10 @@ QString Miner::endStatus(const QString &usual) const
 
 QString Miner::holdSummary() const
 {
-    if (m_refusals == 0)
+    if (m_hold.refusals == 0)
         return {};
-    return u"（搜索引擎曾"_s + count(m_refusals) + u"次暂时拒绝查询，共等待"_s +
-           count((m_heldMs + 500) / 1000) + (m_retried ? u"秒，均已重试）"_s : u"秒）"_s);
+    return u"（搜索引擎曾"_s + count(m_hold.refusals) + u"次暂时拒绝查询，共等待"_s +
+           count((m_hold.heldMs + 500) / 1000) + (m_hold.retried ? u"秒，均已重试）"_s : u"秒）"_s);
 }
 
 QString Miner::endMessage(const SaveResult &saved, const QString &success) const
@@ -325,8 +324,8 @@ void Miner::Timer1_Timer()
         ++m_failedQueries;
         m_lastFailure = refusal ? refusal->reason : failureText(fetched.failure);
     } else {
-        m_streak = 0;
-        m_streakMs = 0;
+        m_hold.streak = 0;
+        m_hold.streakMs = 0;
     }
 
     if (fromQueue)
@@ -345,14 +344,14 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
     if (fromQueue)
         List2.setListIndex(List2.ListIndex() - 1);
     Timer1.stop();
-    ++m_refusals;
-    m_retried = false;
+    ++m_hold.refusals;
+    m_hold.retried = false;
     const QDateTime now = m_options.clock();
-    if (m_streak++ == 0)
-        m_refusedSince = now;
-    if (m_streakMs >= m_options.holdLimitMs) {
+    if (m_hold.streak++ == 0)
+        m_hold.refusedSince = now;
+    if (m_hold.streakMs >= m_options.holdLimitMs) {
         const QString n = count(List2.ListCount());
-        const QString since = u"搜索引擎自"_s + formatSaveTime(m_refusedSince) +
+        const QString since = u"搜索引擎自"_s + formatSaveTime(m_hold.refusedSince) +
                               u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
         const QString file =
             QDir::toNativeSeparators(resultFilePath(m_options.programDir, m_view.Text2()));
@@ -361,17 +360,19 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
                                 u"，请稍后再开始采集。"_s);
     }
     // The last wait ends at the limit, so that the engine is asked once more then.
-    m_waitMs = std::min(waitAfter(refusal, m_streak, now), m_options.holdLimitMs - m_streakMs);
-    m_waitStarted = now;
-    m_view.setLabel4Caption(holdText(refusal, m_waitMs, keyword));
-    Timer2.start(m_options.holdInterval ? m_options.holdInterval(m_waitMs) : int(m_waitMs));
+    m_hold.waitMs =
+        std::min(waitAfter(refusal, m_hold.streak, now), m_options.holdLimitMs - m_hold.streakMs);
+    m_hold.waitStarted = now;
+    m_view.setLabel4Caption(holdText(refusal, m_hold.waitMs, keyword));
+    Timer2.start(m_options.holdInterval ? m_options.holdInterval(m_hold.waitMs)
+                                        : int(m_hold.waitMs));
 }
 
 void Miner::Timer2_Timer()
 {
-    m_heldMs += m_waitMs;
-    m_streakMs += m_waitMs;
-    m_retried = true;
+    m_hold.heldMs += m_hold.waitMs;
+    m_hold.streakMs += m_hold.waitMs;
+    m_hold.retried = true;
     Timer1.start();
 }
 

@@ -90,13 +90,15 @@ private:
     QString m_lastFailure; // its reason
     QString m_resultPath;  // the path of every query; a page from elsewhere was a refusal
 
-    // The engine's refusals: over the run, since the last answer, and the wait going on.
-    int m_refusals = 0;
-    qint64 m_heldMs = 0;
-    bool m_retried = true; // every refusal was asked again
-    int m_streak = 0;
-    qint64 m_streakMs = 0;
-    QDateTime m_refusedSince;
-    qint64 m_waitMs = 0;
-    QDateTime m_waitStarted;
+    // The engine's refusals in this run, as one value that a start resets whole.
+    struct Hold {
+        int refusals = 0;    // over the run
+        qint64 heldMs = 0;   // waited over the run
+        bool retried = true; // every refusal was asked again
+        int streak = 0;      // refusals since the last answer
+        qint64 streakMs = 0; // waited since the last answer
+        QDateTime refusedSince;
+        qint64 waitMs = 0; // the wait going on
+        QDateTime waitStarted;
+    } m_hold;
 };
