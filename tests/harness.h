@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class RecordingDesktop final : public Desktop {
@@ -87,6 +88,13 @@ struct Harness {
             }
             return r;
         });
+        open();
+    }
+
+    // Starts the program (again) over this harness's folders and engine, the old window gone
+    // first as after a crash; adjust may change the miner's options before.
+    void open(const std::function<void(MinerOptions &)> &adjust = {})
+    {
         Form8Options options;
         options.withBrowser = false;
         options.desktop = &desktop;
@@ -95,6 +103,9 @@ struct Harness {
         options.miner.searchPrefix = engine.url(QStringLiteral("/s?wd="));
         options.miner.clock = fixedClock;
         options.miner.journalDir = journalDir();
+        if (adjust)
+            adjust(options.miner);
+        form.reset();
         form = std::make_unique<Form8>(std::move(options));
     }
 

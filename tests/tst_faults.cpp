@@ -124,19 +124,13 @@ enum class EngineFault {
 void restart(Harness &h, int fetchTimeoutMs = kFetchTimeoutMs, const QString &searchPrefix = {},
              const std::function<void(MinerOptions &)> &adjust = {})
 {
-    Form8Options options;
-    options.withBrowser = false;
-    options.desktop = &h.desktop;
-    options.quit = [&h] { ++h.quitCalls; };
-    options.miner.programDir = h.dir.path();
-    options.miner.searchPrefix = searchPrefix.isEmpty() ? h.engine.url(u"/s?wd="_s) : searchPrefix;
-    options.miner.clock = fixedClock;
-    options.miner.fetchTimeoutMs = fetchTimeoutMs;
-    options.miner.journalDir = h.journalDir();
-    if (adjust)
-        adjust(options.miner);
-    h.form.reset();
-    h.form = std::make_unique<Form8>(std::move(options));
+    h.open([&](MinerOptions &options) {
+        options.fetchTimeoutMs = fetchTimeoutMs;
+        if (!searchPrefix.isEmpty())
+            options.searchPrefix = searchPrefix;
+        if (adjust)
+            adjust(options);
+    });
 }
 
 // The harvest every refusal test plants: the seed, two levels below it, and 鲜花B third in line.
