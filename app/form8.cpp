@@ -426,8 +426,11 @@ void Form8::Command5_Click()
 {
     // Made here as a save would make it: before the first save there is nothing to open.
     const QString folder = m_miner.programDir() + u"/Keywords/"_s;
-    ensureResultFolder(m_miner.programDir());
-    if (!m_desktop->open(QUrl::fromLocalFile(folder)))
+    QString reason;
+    if (!ensureResultFolder(m_miner.programDir(), &reason))
+        MsgBox(u"无法创建文件夹："_s + QDir::toNativeSeparators(folder) + u"（"_s + reason +
+               u"）"_s);
+    else if (!m_desktop->open(QUrl::fromLocalFile(folder)))
         MsgBox(u"无法打开文件夹："_s + QDir::toNativeSeparators(folder));
 }
 

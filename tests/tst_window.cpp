@@ -661,20 +661,29 @@ private slots:
     void failedOpenerSaysWhatItCouldNotOpen_data()
     {
         QTest::addColumn<bool>("folder");
-        QTest::newRow("result folder") << true;
-        QTest::newRow("home page") << false;
+        QTest::addColumn<bool>("fileInTheWay"); // a file named Keywords: no folder can be made
+        QTest::newRow("result folder") << true << false;
+        QTest::newRow("home page") << false << false;
+        QTest::newRow("result folder that cannot be made") << true << true;
     }
     void failedOpenerSaysWhatItCouldNotOpen()
     {
         QFETCH(bool, folder);
+        QFETCH(bool, fileInTheWay);
         Harness h;
-        h.desktop.openSucceeds = false;
+        const QString keywords = h.dir.path() + u"/Keywords"_s;
+        if (fileInTheWay)
+            QVERIFY(QFile(keywords).open(QIODevice::WriteOnly));
+        h.desktop.openSucceeds = fileInTheWay; // then the opener is not to be asked at all
         QTest::mouseClick(folder ? h.form->Command5 : h.form->Command6, Qt::LeftButton);
-        const QString expected =
-            folder
-                ? u"无法打开文件夹："_s + QDir::toNativeSeparators(h.dir.path() + u"/Keywords/"_s)
-                : u"无法打开网页："_s + QString::fromLatin1(publisher::kHomePage);
+        const QString shown = QDir::toNativeSeparators(keywords + u'/');
+        QString expected = folder ? u"无法打开文件夹："_s + shown
+                                  : u"无法打开网页："_s + QString::fromLatin1(publisher::kHomePage);
+        if (fileInTheWay) // the reason a save gives for the same folder
+            expected = u"无法创建文件夹："_s + shown + u"（"_s +
+                       saveResults(h.dir.path(), {}, {}, false, {}).detail + u"）"_s;
         QCOMPARE(h.desktop.messages, QStringList{expected});
+        QCOMPARE(h.desktop.opened.isEmpty(), fileInTheWay);
     }
 };
 
