@@ -257,6 +257,8 @@ Form8::Form8(Form8Options options)
     // The status line keeps its box, clear of the list below it: a status text per query then
     // repaints no more than its own strip.
     Label4->setGeometry(twips(120, 960, 6780, 180));
+    // It shares its row with the grey hint: a long status stops where the hint begins.
+    Label4->setRightNeighbour(Label13);
 
     List3->setGeometry(twips(120, 1200, 6735, 2400));
     List3->setUniformItemSizes(true);

@@ -209,6 +209,38 @@ private slots:
                  form.Label6->isElided() ? Qt::convertFromPlainText(expected) : QString());
     }
 
+    // The status line shares its row with the grey hint: a long status ends where the hint
+    // begins, whole in the tool tip; once the hint is gone it takes the whole row.
+    void longStatusStopsWhereTheHintBegins_data()
+    {
+        QTest::addColumn<bool>("hintShown");
+        QTest::newRow("hint shown") << true;
+        QTest::newRow("hint hidden") << false;
+    }
+    void longStatusStopsWhereTheHintBegins()
+    {
+        QFETCH(bool, hintShown);
+        Harness h;
+        auto *status = h.form->Label4;
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        const QString text = u"搜索引擎暂时拒绝查询（HTTP 429），12秒后重试“鲜花店批发”"_s;
+        const int hintStart = h.form->Label13->x() - status->x();
+        const int width = status->fontMetrics().horizontalAdvance(text);
+        QVERIFY(hintStart < width && width < status->width());
+        h.form->setLabel4Caption(text);
+        h.form->Label13->setVisible(hintShown);
+        QCOMPARE(status->toolTip(), hintShown ? Qt::convertFromPlainText(text) : QString());
+        const QImage shot = status->grab().toImage();
+        const QRgb paper = status->palette().color(QPalette::Window).rgb();
+        int inkEnd = 0; // one past the rightmost column with ink
+        for (int x = 0; x < shot.width(); ++x)
+            for (int y = 0; y < shot.height(); ++y)
+                if (shot.pixel(x, y) != paper)
+                    inkEnd = x + 1;
+        QVERIFY2((inkEnd <= hintStart) == hintShown, qPrintable(QString::number(inkEnd)));
+    }
+
     // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
     // under the user's documents. Deciding creates nothing; the first save makes what is missing.
     void resultFolderChoice_data()
