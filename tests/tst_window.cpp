@@ -211,15 +211,8 @@ private slots:
 
     // The status line shares its row with the grey hint: a long status ends where the hint
     // begins, whole in the tool tip; once the hint is gone it takes the whole row.
-    void longStatusStopsWhereTheHintBegins_data()
-    {
-        QTest::addColumn<bool>("hintShown");
-        QTest::newRow("hint shown") << true;
-        QTest::newRow("hint hidden") << false;
-    }
     void longStatusStopsWhereTheHintBegins()
     {
-        QFETCH(bool, hintShown);
         Harness h;
         auto *status = h.form->Label4;
         h.form->show();
@@ -229,16 +222,17 @@ private slots:
         const int width = status->fontMetrics().horizontalAdvance(text);
         QVERIFY(hintStart < width && width < status->width());
         h.form->setLabel4Caption(text);
-        h.form->Label13->setVisible(hintShown);
-        QCOMPARE(status->toolTip(), hintShown ? Qt::convertFromPlainText(text) : QString());
-        const QImage shot = status->grab().toImage();
-        const QRgb paper = status->palette().color(QPalette::Window).rgb();
-        int inkEnd = 0; // one past the rightmost column with ink
-        for (int x = 0; x < shot.width(); ++x)
-            for (int y = 0; y < shot.height(); ++y)
-                if (shot.pixel(x, y) != paper)
-                    inkEnd = x + 1;
-        QVERIFY2((inkEnd <= hintStart) == hintShown, qPrintable(QString::number(inkEnd)));
+        for (const bool hintShown : {true, false}) {
+            h.form->Label13->setVisible(hintShown);
+            QCOMPARE(status->toolTip(), hintShown ? Qt::convertFromPlainText(text) : QString());
+            const QImage shot = status->grab().toImage();
+            const QRgb paper = status->palette().color(QPalette::Window).rgb();
+            int inkEnd = 0; // one past the rightmost column with ink
+            for (int x = 0; x < shot.width(); ++x)
+                for (int y = 0; y < shot.height(); ++y)
+                    inkEnd = shot.pixel(x, y) != paper ? x + 1 : inkEnd;
+            QVERIFY2((inkEnd <= hintStart) == hintShown, qPrintable(QString::number(inkEnd)));
+        }
     }
 
     // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
