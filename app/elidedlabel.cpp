@@ -1,8 +1,11 @@
 #include "app/elidedlabel.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QTextDocument>
+
+#include <algorithm>
 
 ElidedLabel::ElidedLabel(QWidget *parent, bool fitText)
     : QLabel(parent)
@@ -21,7 +24,23 @@ void ElidedLabel::setText(const QString &text)
 
 bool ElidedLabel::isElided() const
 {
-    return fontMetrics().horizontalAdvance(text()) > contentsRect().width();
+    return fontMetrics().horizontalAdvance(text()) > textRoom().width();
+}
+
+void ElidedLabel::setRightNeighbour(QWidget *neighbour)
+{
+    m_neighbour = neighbour;
+    neighbour->installEventFilter(this);
+    updateToolTip();
+    update();
+}
+
+QRect ElidedLabel::textRoom() const
+{
+    QRect room = contentsRect();
+    if (m_neighbour && m_neighbour->isVisibleTo(parentWidget()))
+        room.setRight(std::min(room.right(), m_neighbour->x() - x() - 1));
+    return room;
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *event)
@@ -29,7 +48,7 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
     if (!isElided())
         return QLabel::paintEvent(event);
     QPainter p(this);
-    const QRect room = contentsRect();
+    const QRect room = textRoom();
     style()->drawItemText(&p, room, int(alignment()), palette(), isEnabled(),
                           fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()),
                           foregroundRole());
@@ -39,6 +58,17 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
 {
     QLabel::resizeEvent(event);
     updateToolTip();
+}
+
+bool ElidedLabel::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == m_neighbour &&
+        (type == QEvent::Show || type == QEvent::Hide || type == QEvent::Move)) {
+        updateToolTip();
+        update();
+    }
+    return QLabel::eventFilter(watched, event);
 }
 
 void ElidedLabel::updateToolTip()

@@ -257,6 +257,8 @@ Form8::Form8(Form8Options options)
     // The status line keeps its box, clear of the list below it: a status text per query then
     // repaints no more than its own strip.
     Label4->setGeometry(twips(120, 960, 6780, 180));
+    // It shares its row with the grey hint: a long status stops where the hint begins.
+    Label4->setRightNeighbour(Label13);
 
     List3->setGeometry(twips(120, 1200, 6735, 2400));
     List3->setUniformItemSizes(true);
@@ -426,8 +428,11 @@ void Form8::Command5_Click()
 {
     // Made here as a save would make it: before the first save there is nothing to open.
     const QString folder = m_miner.programDir() + u"/Keywords/"_s;
-    ensureResultFolder(m_miner.programDir());
-    if (!m_desktop->open(QUrl::fromLocalFile(folder)))
+    QString reason;
+    if (!ensureResultFolder(m_miner.programDir(), &reason))
+        MsgBox(u"无法创建文件夹："_s + QDir::toNativeSeparators(folder) + u"（"_s + reason +
+               u"）"_s);
+    else if (!m_desktop->open(QUrl::fromLocalFile(folder)))
         MsgBox(u"无法打开文件夹："_s + QDir::toNativeSeparators(folder));
 }
 

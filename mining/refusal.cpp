@@ -40,7 +40,12 @@ std::optional<qint64> retryAfterMs(const QByteArray &value, const QDateTime &now
             return std::isdigit(static_cast<unsigned char>(c));
         })) {
         constexpr qint64 kLongest = 1000000000; // seconds; any longer is as good as this
-        return (text.size() > 9 ? kLongest : text.toLongLong()) * 1000;
+        // The value, not its length: leading zeros add nothing.
+        qsizetype zeros = 0;
+        while (zeros + 1 < text.size() && text.at(zeros) == '0')
+            ++zeros;
+        const QByteArray digits = text.mid(zeros);
+        return (digits.size() > 9 ? kLongest : digits.toLongLong()) * 1000;
     }
     // The form HTTP sends, then the two older forms it still allows; always GMT. The day of
     // the week goes first: it says nothing the date does not.

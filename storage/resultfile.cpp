@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 
 #include <cerrno>
@@ -122,10 +122,13 @@ SaveResult appendBlock(const QString &path, const QByteArray &block)
         file.resize(before);
         return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
     }
-    // On the disk before the caller lets the run's journal go.
-    if (!syncToDisk(file.handle()))
-        return makeResult(SaveResult::Status::WriteFailed, nativePath,
-                          QString::fromLocal8Bit(std::strerror(errno)));
+    // On the disk before the caller lets the run's journal go. A block the disk did not take
+    // is taken back out too: the file then holds what the failure report says it holds.
+    if (!syncToDisk(file.handle())) {
+        const QString detail = QString::fromLocal8Bit(std::strerror(errno));
+        file.resize(before);
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
+    }
     file.close();
     if (file.error() != QFileDevice::NoError)
         return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
@@ -134,22 +137,53 @@ SaveResult appendBlock(const QString &path, const QByteArray &block)
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 
+// The new file is written under a short name of its own beside the old one, then renamed over
+// it: QSaveFile names its file after the target plus 7 characters, which no longer fits beside
+// a result name near the longest a file system takes. Any failure before the rename leaves the
+// old file as it was and removes the new one.
 SaveResult replaceFile(const QString &path, const QByteArray &block)
 {
     const QString nativePath = QDir::toNativeSeparators(path);
-    // The old file is only replaced by commit(); any failure before leaves it as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
-    if (!writeWhole(file, block)) {
-        const QString detail = file.errorString();
-        file.cancelWriting();
-        return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
+    // Through a link, the file it points at is replaced, not the link.
+    const QFileInfo old(path);
+    const QString target = old.exists() ? old.canonicalFilePath() : path;
+    // A result file made read-only, or a folder in its place, is not replaced.
+    if (old.isDir())
+        return makeResult(SaveResult::Status::OpenFailed, nativePath,
+                          QString::fromLocal8Bit(std::strerror(EISDIR)));
+    if (old.exists() && !old.isWritable())
+        return makeResult(SaveResult::Status::OpenFailed, nativePath,
+                          QString::fromLocal8Bit(std::strerror(EACCES)));
+
+    // Made anew, never an existing file; QTemporaryFile would make it readable by its owner only.
+    const QDir folder = QFileInfo(target).absoluteDir();
+    QFile file;
+    for (int tries = 0; tries < 4 && !file.isOpen(); ++tries) {
+        file.setFileName(folder.filePath(u".tailspade-%1.tmp"_s.arg(
+            QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))));
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
-    // The commit syncs the data; the folder holds the name that now points at it.
-    if (!file.commit())
-        return makeResult(SaveResult::Status::WriteFailed, nativePath, file.errorString());
-    syncFolder(QFileInfo(path).path());
+    if (!file.isOpen())
+        return makeResult(SaveResult::Status::OpenFailed, nativePath, file.errorString());
+    const auto fail = [&](const QString &detail) {
+        file.remove();
+        return makeResult(SaveResult::Status::WriteFailed, nativePath, detail);
+    };
+    if (old.exists())
+        file.setPermissions(old.permissions());
+    if (!writeWhole(file, block))
+        return fail(file.errorString());
+    // On the disk before its name replaces the old file's.
+    if (!syncToDisk(file.handle()))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    std::error_code ec;
+    std::filesystem::rename(toFsPath(file.fileName()), toFsPath(target), ec);
+    if (ec)
+        return fail(QString::fromLocal8Bit(ec.message().c_str()));
+    syncFolder(folder.path());
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 

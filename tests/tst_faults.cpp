@@ -180,6 +180,7 @@ enum class SaveFault {
     KeywordsFileInTheWay,
     ReadOnlyResultFile,
     DirectoryAtResultPath,
+    SyncRefused,
 };
 
 enum class RunEnd { Exhausted, Target, Stopped };
@@ -250,7 +251,7 @@ QStringList endRunUnderFileSizeLimit(Harness &h, RunEnd end, rlim_t limit)
 
 enum class JournalEnd { Exhausted, Target, Stopped, ExitOk };
 
-enum class SaveToDisk { StopNewFile, StopExistingFile, Overwrite, Recovery };
+enum class SaveToDisk { StopNewFile, StopExistingFile, Overwrite, OverwriteSyncRefused, Recovery };
 
 // Set in a harvesting child that is to die between its end's save and the journal's removal.
 bool g_killAtJournalRemoval = false;
@@ -306,6 +307,8 @@ int harvestChild(int argc, char **argv)
 // What reached the disk, in order, while g_recordDisk is set: "sync <path>" for a file or
 // folder forced to the disk, "unlink <path>" for a removal. The journal syncs on a thread.
 std::atomic<bool> g_recordDisk = false;
+// While set, the disk refuses to sync any file in a Keywords folder (the folder itself it does).
+std::atomic<bool> g_refuseResultSync = false;
 std::mutex g_diskLock;
 QStringList g_disk;
 
@@ -345,6 +348,10 @@ extern "C" int unlink(const char *path) noexcept
 extern "C" int fsync(int fd)
 {
     recordDisk("sync", pathOf(fd));
+    if (g_refuseResultSync && pathOf(fd).contains(u"/Keywords/"_s)) {
+        errno = EIO;
+        return -1;
+    }
     static const auto real = realCall<int (*)(int)>("fsync");
     return real(fd);
 }
@@ -830,7 +837,8 @@ private slots:
             {"folder refusing files", SaveFault::FolderRefusesFiles},
             {"Keywords file in the way", SaveFault::KeywordsFileInTheWay},
             {"read-only result file", SaveFault::ReadOnlyResultFile},
-            {"directory at the result path", SaveFault::DirectoryAtResultPath}};
+            {"directory at the result path", SaveFault::DirectoryAtResultPath},
+            {"disk refuses to sync", SaveFault::SyncRefused}};
         const QList<QPair<const char *, RunEnd>> ends{{"queue used up", RunEnd::Exhausted},
                                                       {"target reached", RunEnd::Target},
                                                       {"stopped", RunEnd::Stopped}};
@@ -863,6 +871,7 @@ private slots:
         switch (fault) {
         case SaveFault::FileSizeLimit:
         case SaveFault::ReadOnlyResultFile:
+        case SaveFault::SyncRefused:
             break;
         case SaveFault::ReadOnlyFolder:
             // An existing writable file could still be appended to: the save must create one.
@@ -903,7 +912,9 @@ private slots:
                 end == RunEnd::Stopped ? rlim_t(old.size() + 10) : rlim_t(old.size() / 2);
             messages = endRunUnderFileSizeLimit(h, end, limit);
         } else {
+            g_refuseResultSync = fault == SaveFault::SyncRefused;
             endRun(h, end);
+            g_refuseResultSync = false;
             messages = h.desktop.messages;
             QCOMPARE(h.form->Command1->text(), kIdle);
             QVERIFY(!h.miner().Timer1.isActive());
@@ -917,9 +928,13 @@ private slots:
         QVERIFY2(!messages.first().contains(u"磁盘可能已满"_s) &&
                      !messages.first().contains(u"Unknown error"_s),
                  qPrintable(messages.first()));
-        if (fault == SaveFault::FileSizeLimit)
-            QVERIFY2(messages.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+        if (fault == SaveFault::FileSizeLimit || fault == SaveFault::SyncRefused) {
+            const int error = fault == SaveFault::FileSizeLimit ? EFBIG : EIO;
+            QVERIFY2(messages.first().startsWith(u"保存失败！写入文件失败（"_s +
+                                                 QString::fromLocal8Bit(std::strerror(error)) +
+                                                 u"）："_s),
                      qPrintable(messages.first()));
+        }
         QVERIFY2(messages.first().contains(u"4个长尾词"_s), qPrintable(messages.first()));
         if (!survivor.isEmpty())
             QCOMPARE(readAll(survivor), survivorBytes);
@@ -1010,6 +1025,7 @@ private slots:
         QTest::newRow("stopped, new result file") << SaveToDisk::StopNewFile;
         QTest::newRow("stopped, appended to the file") << SaveToDisk::StopExistingFile;
         QTest::newRow("queue used up, file replaced") << SaveToDisk::Overwrite;
+        QTest::newRow("queue used up, the disk refuses") << SaveToDisk::OverwriteSyncRefused;
         QTest::newRow("recovered at the next start") << SaveToDisk::Recovery;
     }
     void savedHarvest_reachesTheDiskBeforeItsJournalGoes()
@@ -1017,7 +1033,8 @@ private slots:
         QFETCH(SaveToDisk, save);
         Harness h;
         const QString keywords = h.dir.path() + u"/Keywords"_s;
-        if (save == SaveToDisk::StopExistingFile || save == SaveToDisk::Overwrite) {
+        const bool refused = save == SaveToDisk::OverwriteSyncRefused;
+        if (save == SaveToDisk::StopExistingFile || save == SaveToDisk::Overwrite || refused) {
             QVERIFY(QDir().mkpath(keywords));
             QVERIFY(QFile(h.resultPath(kSeed)).open(QIODevice::WriteOnly));
         }
@@ -1034,11 +1051,13 @@ private slots:
             g_disk.clear();
         }
         g_recordDisk = true;
+        g_refuseResultSync = refused;
         switch (save) {
         case SaveToDisk::Recovery:
             restart(h);
             break;
         case SaveToDisk::Overwrite:
+        case SaveToDisk::OverwriteSyncRefused:
             runToEnd(h);
             break;
         default:
@@ -1048,10 +1067,17 @@ private slots:
             h.form->Command1->click();
         }
         g_recordDisk = false;
-        QCOMPARE(h.resultLines(kSeed).last(), u"鲜花A"_s);
-
+        g_refuseResultSync = false;
         bool removed = false;
         const QStringList before = diskBeforeJournalGoes(&removed);
+        if (refused) { // not on the disk: the journal stays for the next start
+            QVERIFY(!removed);
+            QCOMPARE(h.journals().size(), 1);
+            QVERIFY2(h.desktop.messages.value(0).startsWith(u"保存失败！"_s),
+                     qPrintable(h.desktop.messages.value(0)));
+            return;
+        }
+        QCOMPARE(h.resultLines(kSeed).last(), u"鲜花A"_s);
         QVERIFY(removed);
         const auto synced = [&](const auto &matches) {
             return std::any_of(before.cbegin(), before.cend(), [&](const QString &event) {

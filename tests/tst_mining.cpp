@@ -441,6 +441,11 @@ private slots:
         QTest::addColumn<qint64>("waitMs"); // -1: unreadable
         QTest::newRow("seconds") << QByteArray("120") << qint64(120000);
         QTest::newRow("seconds, blanks around") << QByteArray(" 7 ") << qint64(7000);
+        QTest::newRow("seconds, ten digits with leading zeros")
+            << QByteArray("0000000001") << qint64(1000);
+        QTest::newRow("zero, many digits") << QByteArray("000000000000") << qint64(0);
+        QTest::newRow("more seconds than a 64-bit number holds")
+            << QByteArray("99999999999999999999") << qint64(1000000000000);
         QTest::newRow("date") << QByteArray("Mon, 07 Dec 2026 10:05:39 GMT") << qint64(30000);
         QTest::newRow("RFC 850 date")
             << QByteArray("Monday, 07-Dec-26 10:05:39 GMT") << qint64(30000);

@@ -189,6 +189,7 @@ void TestStorage::save_longSeedGetsANameThatFits_data()
     // "关键词-" and ".txt" take 14 of the 255 bytes a name may have.
     QTest::newRow("fits to the byte") << QString(241, u'a') << false;
     QTest::newRow("a byte too long") << QString(242, u'a') << true;
+    QTest::newRow("80 Chinese characters") << QString(u"鲜花店花店"_s).repeated(16) << false;
     QTest::newRow("120 Chinese characters") << QString(u"鲜花店"_s).repeated(40) << true;
     QTest::newRow("cut inside a character of two code units") << u"花😀"_s.repeated(60) << true;
 }
@@ -215,6 +216,11 @@ void TestStorage::save_longSeedGetsANameThatFits()
     QCOMPARE(saved.path, QDir::toNativeSeparators(resultFilePath(dir.path(), seed)));
     // The header keeps the whole seed.
     QCOMPARE(readAll(resultFilePath(dir.path(), seed)), buildBlock(seed, kEntries, kMorning));
+    // Replaced too, though no longer name would fit beside it; nothing else is left.
+    const SaveResult replaced = saveResults(dir.path(), seed, {u"花"_s}, false, kMorning);
+    QVERIFY2(replaced.ok(), qPrintable(replaced.detail));
+    QCOMPARE(readAll(resultFilePath(dir.path(), seed)), buildBlock(seed, {u"花"_s}, kMorning));
+    QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data()

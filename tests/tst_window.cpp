@@ -209,6 +209,32 @@ private slots:
                  form.Label6->isElided() ? Qt::convertFromPlainText(expected) : QString());
     }
 
+    // The status line shares its row with the grey hint: a long status ends where the hint
+    // begins, whole in the tool tip; once the hint is gone it takes the whole row.
+    void longStatusStopsWhereTheHintBegins()
+    {
+        Harness h;
+        auto *status = h.form->Label4;
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        const QString text = u"搜索引擎暂时拒绝查询（HTTP 429），12秒后重试“鲜花店批发”"_s;
+        const int hintStart = h.form->Label13->x() - status->x();
+        const int width = status->fontMetrics().horizontalAdvance(text);
+        QVERIFY(hintStart < width && width < status->width());
+        h.form->setLabel4Caption(text);
+        for (const bool hintShown : {true, false}) {
+            h.form->Label13->setVisible(hintShown);
+            QCOMPARE(status->toolTip(), hintShown ? Qt::convertFromPlainText(text) : QString());
+            const QImage shot = status->grab().toImage();
+            const QRgb paper = status->palette().color(QPalette::Window).rgb();
+            int inkEnd = 0; // one past the rightmost column with ink
+            for (int x = 0; x < shot.width(); ++x)
+                for (int y = 0; y < shot.height(); ++y)
+                    inkEnd = shot.pixel(x, y) != paper ? x + 1 : inkEnd;
+            QVERIFY2((inkEnd <= hintStart) == hintShown, qPrintable(QString::number(inkEnd)));
+        }
+    }
+
     // A copy run from a writable folder keeps Keywords beside itself; an installed one saves
     // under the user's documents. Deciding creates nothing; the first save makes what is missing.
     void resultFolderChoice_data()
@@ -661,20 +687,29 @@ private slots:
     void failedOpenerSaysWhatItCouldNotOpen_data()
     {
         QTest::addColumn<bool>("folder");
-        QTest::newRow("result folder") << true;
-        QTest::newRow("home page") << false;
+        QTest::addColumn<bool>("fileInTheWay"); // a file named Keywords: no folder can be made
+        QTest::newRow("result folder") << true << false;
+        QTest::newRow("home page") << false << false;
+        QTest::newRow("result folder that cannot be made") << true << true;
     }
     void failedOpenerSaysWhatItCouldNotOpen()
     {
         QFETCH(bool, folder);
+        QFETCH(bool, fileInTheWay);
         Harness h;
-        h.desktop.openSucceeds = false;
+        const QString keywords = h.dir.path() + u"/Keywords"_s;
+        if (fileInTheWay)
+            QVERIFY(QFile(keywords).open(QIODevice::WriteOnly));
+        h.desktop.openSucceeds = fileInTheWay; // then the opener is not to be asked at all
         QTest::mouseClick(folder ? h.form->Command5 : h.form->Command6, Qt::LeftButton);
-        const QString expected =
-            folder
-                ? u"无法打开文件夹："_s + QDir::toNativeSeparators(h.dir.path() + u"/Keywords/"_s)
-                : u"无法打开网页："_s + QString::fromLatin1(publisher::kHomePage);
+        const QString shown = QDir::toNativeSeparators(keywords + u'/');
+        QString expected = folder ? u"无法打开文件夹："_s + shown
+                                  : u"无法打开网页："_s + QString::fromLatin1(publisher::kHomePage);
+        if (fileInTheWay) // the reason a save gives for the same folder
+            expected = u"无法创建文件夹："_s + shown + u"（"_s +
+                       saveResults(h.dir.path(), {}, {}, false, {}).detail + u"）"_s;
         QCOMPARE(h.desktop.messages, QStringList{expected});
+        QCOMPARE(h.desktop.opened.isEmpty(), fileInTheWay);
     }
 };
 
