@@ -164,6 +164,7 @@ void Miner::Command1_Click()
     Timer2.stop();
     ++m_run;
     m_seed = seed;
+    m_continued = continued;
     m_asked = -1;
     Label2 = u"0"_s;
     Label3 = u"-1"_s;
@@ -407,6 +408,17 @@ void Miner::reachTarget()
                                         u"个长尾词任务！您可点击 [查看保存结果] 观看"_s));
 }
 
+// A continued run refused before any answer added nothing: its kept run comes back as it was,
+// and the run ends as a fresh one does when the engine cannot be used.
+void Miner::giveBack()
+{
+    Timer1.stop();
+    m_journal.discard();
+    m_view.setCommand1Caption(u"开始采集"_s);
+    m_view.setLabel4Caption(endStatus(QString()));
+    m_view.MsgBox(endMessage(SaveResult{}, QString()));
+}
+
 void Miner::closeExhausted()
 {
     Timer1.stop();
@@ -449,7 +461,7 @@ void Miner::Timer1_Timer()
         return;
     const std::optional<Refusal> refusal = refusalOf(fetched, m_resultPath);
     // Before any answer, a refusal says the engine cannot be used: the run ends as it does
-    // when every query failed.
+    // when every query failed (a fresh run's queue is empty then).
     if (refusal && m_failedQueries < m_queries)
         return hold(*refusal, keyword, fromQueue);
     ++m_queries;
@@ -460,6 +472,9 @@ void Miner::Timer1_Timer()
         m_hold.streak = 0;
         m_hold.streakMs = 0;
     }
+    // A continued run would go through its whole queue unanswered and leave nothing to go on.
+    if (refusal && m_continued)
+        return giveBack();
 
     if (fromQueue)
         m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +

@@ -75,6 +75,7 @@ private:
     void noteEnd(RunEnding ending);
     void reachTarget();
     void closeExhausted();
+    void giveBack();
     // Ends the run the way the user's stop does: an append save, then the save mode overwrite.
     void endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
                       const QString &success);
@@ -92,8 +93,9 @@ private:
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
     Journal m_journal;
-    QString m_seed;         // as the run began: its kept run's name
-    qsizetype m_asked = -1; // Label3 as the last tick that merged its page left it
+    QString m_seed;           // as the run began: its kept run's name
+    bool m_continued = false; // the run went on from a kept run
+    qsizetype m_asked = -1;   // Label3 as the last tick that merged its page left it
     // The learned pace as key=value fields, kept with a run that can go on and given back when
     // it does.
     QStringList m_pace;

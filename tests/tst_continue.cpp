@@ -21,7 +21,7 @@ const QString kSeed = u"鲜花"_s;
 
 enum class FirstEnd { StopBetweenTicks, StopWhileAwaited, Target, GiveUp };
 enum class Then { Continue, Reopen, AppendTicked };
-enum class Answer { Restart, Cancel, TargetMet, Damaged, CutShort, Newer, LeftWithOk };
+enum class Answer { Restart, Cancel, TargetMet, Damaged, CutShort, Newer, LeftWithOk, EngineAway };
 
 // Three levels, a repeat (鲜花11), and 花店, which only a run without the whole-seed test keeps.
 void plantTree(Harness &h)
@@ -205,6 +205,7 @@ private slots:
         QTest::newRow("cut short") << Answer::CutShort;
         QTest::newRow("from a newer program") << Answer::Newer;
         QTest::newRow("continued, then left with 确定") << Answer::LeftWithOk;
+        QTest::newRow("continued with the engine away") << Answer::EngineAway;
     }
     void keptRun_answersAndDamage()
     {
@@ -246,14 +247,23 @@ private slots:
                      QDir::toNativeSeparators(kept);
             break;
         }
-        case Answer::LeftWithOk: {
+        case Answer::LeftWithOk:
+        case Answer::EngineAway: {
             h.desktop.continueAnswer = ContinueChoice::Continue;
-            h.form->Command1->click();
-            h.miner().Timer1.stop();
-            h.miner().Timer1_Timer();
-            h.desktop.exitAnswer = true;
-            h.form->close();
-            QCOMPARE(h.quitCalls, 1);
+            if (answer == Answer::EngineAway) {
+                h.engine.close();
+                runToEnd(h);
+                QCOMPARE(
+                    h.desktop.messages.last(),
+                    u"无法连接搜索引擎（连接被拒绝），本次1次查询全部失败，没有采集到长尾词。"_s);
+            } else {
+                h.form->Command1->click();
+                h.miner().Timer1.stop();
+                h.miner().Timer1_Timer();
+                h.desktop.exitAnswer = true;
+                h.form->close();
+                QCOMPARE(h.quitCalls, 1);
+            }
             QCOMPARE(readAll(h.resultPath(kSeed)), firstFile); // nothing saved
             // Nothing of the kept run was lost: the same question comes again.
             h.open();
