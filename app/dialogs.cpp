@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTranslator>
 
 using namespace Qt::StringLiterals;
@@ -35,6 +36,22 @@ bool Desktop::confirmExit(QWidget *parent, const std::function<void()> &onOk)
     });
     box.exec();
     return box.clickedButton() == ok;
+}
+
+ContinueChoice Desktop::askContinue(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
+                    QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *goOn = box.addButton(u"继续采集"_s, QMessageBox::AcceptRole);
+    QPushButton *restart = box.addButton(u"重新开始"_s, QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(u"取消"_s, QMessageBox::RejectRole);
+    box.setDefaultButton(goOn);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == goOn)
+        return ContinueChoice::Continue;
+    return box.clickedButton() == restart ? ContinueChoice::Restart : ContinueChoice::Cancel;
 }
 
 bool Desktop::open(const QUrl &url)

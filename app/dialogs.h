@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mining/minerview.h"
+
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -18,6 +20,9 @@ public:
     // chosen, before this returns: the question's loop may sit under a fetch's waiting loop,
     // which would hold the answer back until its page came.
     virtual bool confirmExit(QWidget *parent, const std::function<void()> &onOk);
+    // Asks text, plain, with 继续采集 (the default: Return), 重新开始 and 取消 (Escape, or
+    // closing the box).
+    virtual ContinueChoice askContinue(QWidget *parent, const QString &text);
     // Hands a folder or web address to the system, without waiting.
     virtual bool open(const QUrl &url);
 };

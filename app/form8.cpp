@@ -335,6 +335,9 @@ static QString recoveryReport(const QList<JournalRecovery> &recovered)
         case JournalRecovery::Status::Unreadable:
             texts << u"上次采集意外中断，其记录无法读取："_s + r.journal;
             break;
+        case JournalRecovery::Status::Newer:
+            texts << u"上次采集意外中断，其记录由较新版本的Tailspade写成，已忽略："_s + r.journal;
+            break;
         default:
             break;
         }
@@ -353,9 +356,12 @@ void Form8::Form_Load()
                     u"Keywords"_s + sep + u' ');
     if (auto *browser = qobject_cast<Browser *>(WebBrowser1))
         browser->navigate(QUrl(QString::fromLatin1(publisher::kToolsPage)));
-    const QString recovered = recoveryReport(m_miner.recoverJournals());
-    if (!recovered.isEmpty())
-        Label4->setText(recovered);
+    // Recovered runs first: they may become kept runs.
+    QStringList report{recoveryReport(m_miner.recoverJournals())};
+    report.removeAll(QString());
+    report << m_miner.keptRunProblems();
+    if (!report.isEmpty())
+        Label4->setText(report.join(u"；"_s));
 }
 
 void Form8::Form_Unload(bool &cancel)
@@ -469,6 +475,10 @@ int Form8::Check1Value() const
 {
     return Check1->isChecked() ? 1 : 0;
 }
+void Form8::setCheck1Value(int value)
+{
+    Check1->setChecked(value == 1);
+}
 int Form8::Check2Value() const
 {
     return Check2->isChecked() ? 1 : 0;
@@ -515,4 +525,8 @@ qsizetype Form8::List3Count() const
 void Form8::MsgBox(const QString &text)
 {
     m_desktop->inform(this, text);
+}
+ContinueChoice Form8::AskContinue(const QString &text)
+{
+    return m_desktop->askContinue(this, text);
 }

@@ -57,6 +57,7 @@ public:
     void setText2(const QString &text) override;
     QString Combo1Text() const override;
     int Check1Value() const override;
+    void setCheck1Value(int value) override;
     int Check2Value() const override;
     void setCheck2Value(int value) override;
     void setCheck3Value(int value) override;
@@ -68,6 +69,7 @@ public:
     void List3AddItem(const QString &item) override;
     qsizetype List3Count() const override;
     void MsgBox(const QString &text) override;
+    ContinueChoice AskContinue(const QString &text) override;
 
     // Visible controls, by name.
     QLabel *const Image39;

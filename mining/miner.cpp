@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -77,6 +78,35 @@ QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
     return u"搜索引擎要求安全验证，"_s + retry;
 }
 
+QString continueQuestion(const QString &seed, const JournalContents &run)
+{
+    QString how;
+    switch (run.ending.value_or(RunEnding::Crash)) {
+    case RunEnding::Stop:
+        how = u"停止"_s;
+        break;
+    case RunEnding::GiveUp:
+        how = u"因搜索引擎一直拒绝查询而停止"_s;
+        break;
+    case RunEnding::Target:
+        how = u"达到采集个数"_s;
+        break;
+    case RunEnding::Crash:
+        how = u"意外中断"_s;
+        break;
+    }
+    return u"“"_s + seed + u"”上次采集到"_s + count(run.keywords.size()) + u"个长尾词时"_s + how +
+           u"（"_s + formatSaveTime(run.endTime) + u"），还有"_s + count(run.unasked()) +
+           u"个长尾词没有查询。是否继续上次的采集？"_s;
+}
+
+QString keptRunNotice(const KeptRun &kept)
+{
+    return kept.status == KeptRun::Status::Newer
+               ? u"上次的采集进度由较新版本的Tailspade保存，已忽略："_s + kept.path
+               : u"上次的采集进度无法读取，已忽略："_s + kept.path;
+}
+
 } // namespace
 
 Miner::Miner(MinerView &view, MinerOptions options)
@@ -105,16 +135,25 @@ void Miner::Command1_Click()
     Text1 = u"0"_s;
     if (m_view.Command1Caption() == u"停止"_s) {
         const QString n = count(List2.ListCount());
-        return endLikeAStop(u"半途停止，目前共挖掘到"_s + n + u"个长尾词"_s, {},
+        return endLikeAStop(RunEnding::Stop, u"半途停止，目前共挖掘到"_s + n + u"个长尾词"_s, {},
                             u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
                                 u"个长尾词！您可点击 [查看保存结果] 观看"_s);
     }
 
-    const QString seed = m_view.Text2();
-    if (seed.isEmpty()) {
+    const QString typed = m_view.Text2();
+    if (typed.isEmpty()) {
         m_view.MsgBox(u"关键字不能为空"_s);
         return;
     }
+    const QString seed =
+        typed.at(0) >= u'A' && typed.at(0) <= u'Z' ? typed.toLower() : typed; // as the run uses it
+    KeptRun kept;
+    if (!m_options.journalDir.isEmpty())
+        kept = readKeptRun(m_options.journalDir, seed);
+    if (!askAboutKeptRun(seed, kept))
+        return;
+    const bool continued = kept.status == KeptRun::Status::Ok;
+
     List1.Clear();
     List2.Clear();
     m_view.List3Clear();
@@ -124,18 +163,93 @@ void Miner::Command1_Click()
     m_hold = {};
     Timer2.stop();
     ++m_run;
+    m_seed = seed;
+    m_continued = continued;
+    m_asked = -1;
     Label2 = u"0"_s;
     Label3 = u"-1"_s;
+    if (continued)
+        restore(kept.run);
     Timer1.start();
     m_view.setLabel5Caption(QString());
-    if (seed.at(0) >= u'A' && seed.at(0) <= u'Z')
-        m_view.setText2(seed.toLower());
+    if (seed != typed)
+        m_view.setText2(seed);
     m_view.setCommand1Caption(u"停止"_s);
-    if (!m_options.journalDir.isEmpty())
-        m_journal.start(m_options.journalDir, m_options.programDir, m_view.Text2());
+    if (!continued && !m_options.journalDir.isEmpty())
+        m_journal.start(m_options.journalDir, m_options.programDir, seed,
+                        m_view.Check1Value() == 1);
 }
 
-void Miner::endLikeAStop(const QString &status, const QString &lead, const QString &success)
+bool Miner::askAboutKeptRun(const QString &seed, KeptRun &kept)
+{
+    switch (kept.status) {
+    case KeptRun::Status::Ok:
+        break;
+    case KeptRun::Status::Unreadable:
+    case KeptRun::Status::Newer:
+        m_view.setLabel4Caption(keptRunNotice(kept)); // and the run starts afresh
+        [[fallthrough]];
+    case KeptRun::Status::None:
+    case KeptRun::Status::InUse:
+        kept = {};
+        return true;
+    }
+    const JournalContents &run = kept.run;
+    switch (m_view.AskContinue(continueQuestion(seed, run))) {
+    case ContinueChoice::Cancel:
+        return false;
+    case ContinueChoice::Restart:
+        forgetKeptRun(m_options.journalDir, seed);
+        kept = {};
+        return true;
+    case ContinueChoice::Continue:
+        break;
+    }
+    // The target counts the whole harvest.
+    const std::optional<double> target = targetCount(m_view.Combo1Text());
+    if (target && *target >= 1 && *target == std::floor(*target) &&
+        *target <= double(run.keywords.size())) {
+        m_view.MsgBox(u"“"_s + seed + u"”上次已采集到"_s + count(run.keywords.size()) +
+                      u"个长尾词，已达到采集个数"_s + m_view.Combo1Text().trimmed() +
+                      u"，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s);
+        return false;
+    }
+    if (m_journal.resume(m_options.journalDir, m_options.programDir, kept) ==
+        Journal::Resume::Changed) {
+        m_view.MsgBox(u"“"_s + seed +
+                      u"”上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
+                      u"请再点一次开始采集。"_s);
+        return false;
+    }
+    return true;
+}
+
+// The continued run's state, as the kept run's last tick left it: the next tick asks about the
+// first keyword not yet asked about, and the merge knows every keyword harvested.
+void Miner::restore(const JournalContents &run)
+{
+    for (const QString &keyword : run.keywords) {
+        List1.AddItem(keyword);
+        List2.AddItem(keyword);
+        m_known.insert(keyword);
+        m_view.List3AddItem(keyword);
+    }
+    m_examined = List1.ListCount();
+    Label1 = Label2 = count(List2.ListCount());
+    m_asked = run.asked;
+    Label3 = count(run.asked);
+    List2.setListIndex(std::max<qsizetype>(run.asked, 0) - 1);
+    m_view.setCheck1Value(run.wholeSeed ? 1 : 0);
+    m_pace = run.pace;
+}
+
+void Miner::noteEnd(RunEnding ending)
+{
+    m_journal.end(ending, m_options.clock(), m_pace);
+}
+
+void Miner::endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
+                         const QString &success)
 {
     if (Timer2.isActive()) { // the wait so far counts
         m_hold.heldMs +=
@@ -146,6 +260,7 @@ void Miner::endLikeAStop(const QString &status, const QString &lead, const QStri
     m_view.setCommand1Caption(u"开始采集"_s);
     Timer1.stop();
     ++m_run;
+    noteEnd(ending);
     const SaveResult saved = Command3_Click();
     m_view.MsgBox(lead + endMessage(saved, success));
     m_view.setCheck3Value(1);
@@ -164,20 +279,37 @@ SaveResult Miner::Command4_Click()
     const QString seed = m_view.Text2();
     const bool append = m_view.Check2Value() == 1;
     const QDateTime when = m_options.clock();
-    m_journal.record(List2.items());
+    m_journal.record(List2.items(), m_asked);
     m_journal.beginSave(seed, append, when);
     const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
-    // Saved: the journal has done its work. Not saved: it stays for the next start to save.
-    if (saved.ok())
-        m_journal.remove();
-    else
+    // Not saved: the journal stays for the next start to save. Saved with keywords left to
+    // ask: it is kept, so that the run can go on. Else it has done its work, and no older run
+    // of the seed is left to go on either.
+    if (!saved.ok()) {
         m_journal.close();
+    } else if (List2.ListCount() > std::max<qsizetype>(m_asked, 0)) {
+        m_journal.keep();
+    } else {
+        m_journal.remove();
+        if (!m_options.journalDir.isEmpty())
+            forgetKeptRun(m_options.journalDir, m_seed);
+    }
     return saved;
 }
 
 QList<JournalRecovery> Miner::recoverJournals() const
 {
     return ::recoverJournals(m_options.journalDir, m_options.clock(), m_options.programDir);
+}
+
+QStringList Miner::keptRunProblems() const
+{
+    QStringList texts;
+    for (const KeptRun &kept : readKeptRuns(m_options.journalDir)) {
+        if (kept.status != KeptRun::Status::Ok)
+            texts << keptRunNotice(kept);
+    }
+    return texts;
 }
 
 QString Miner::saveFailedText(const SaveResult &result) const
@@ -267,12 +399,24 @@ void Miner::reachTarget()
 {
     Text1 = u"1"_s;
     Timer1.stop();
+    noteEnd(RunEnding::Target);
     const SaveResult saved = Command4_Click();
     const QString n = count(List2.ListCount());
     m_view.setCommand1Caption(u"开始采集"_s);
     m_view.setLabel4Caption(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
     m_view.MsgBox(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
                                         u"个长尾词任务！您可点击 [查看保存结果] 观看"_s));
+}
+
+// A continued run refused before any answer added nothing: its kept run comes back as it was,
+// and the run ends as a fresh one does when the engine cannot be used.
+void Miner::giveBack()
+{
+    Timer1.stop();
+    m_journal.discard();
+    m_view.setCommand1Caption(u"开始采集"_s);
+    m_view.setLabel4Caption(endStatus(QString()));
+    m_view.MsgBox(endMessage(SaveResult{}, QString()));
 }
 
 void Miner::closeExhausted()
@@ -299,7 +443,8 @@ void Miner::Timer1_Timer()
     const QString first = firstCharacter(seed);
     const QString last = lastCharacter(seed);
 
-    const bool fromQueue = List2.ListCount() > 0;
+    // The seed's step comes first; a continued run's List2 holds keywords already then.
+    const bool fromQueue = Label3 != u"0"_s;
     QString keyword = seed;
     if (fromQueue) {
         List2.setListIndex(List2.ListIndex() + 1);
@@ -316,7 +461,7 @@ void Miner::Timer1_Timer()
         return;
     const std::optional<Refusal> refusal = refusalOf(fetched, m_resultPath);
     // Before any answer, a refusal says the engine cannot be used: the run ends as it does
-    // when every query failed.
+    // when every query failed (a fresh run's queue is empty then).
     if (refusal && m_failedQueries < m_queries)
         return hold(*refusal, keyword, fromQueue);
     ++m_queries;
@@ -327,13 +472,18 @@ void Miner::Timer1_Timer()
         m_hold.streak = 0;
         m_hold.streakMs = 0;
     }
+    // A continued run would go through its whole queue unanswered and leave nothing to go on.
+    if (refusal && m_continued)
+        return giveBack();
 
     if (fromQueue)
         m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
                                 count(List2.ListCount()) + u"个"_s);
     ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
-    m_journal.record(List2.items()); // one write per tick
+    // Counted once its page is merged: the keyword of a step cut short is asked again.
+    m_asked = Label3.toLongLong();
+    m_journal.record(List2.items(), m_asked); // one write per tick
 }
 
 // The refused step is taken back and the ticks stop; Timer2 restarts them after the wait, and
@@ -355,9 +505,9 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
                               u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
         const QString file =
             QDir::toNativeSeparators(resultFilePath(m_options.programDir, m_view.Text2()));
-        return endLikeAStop(since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
-                            u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file +
-                                u"，请稍后再开始采集。"_s);
+        return endLikeAStop(
+            RunEnding::GiveUp, since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
+            u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file + u"，请稍后再开始采集。"_s);
     }
     // The last wait ends at the limit, so that the engine is asked once more then.
     m_hold.waitMs =
@@ -381,5 +531,5 @@ void Miner::abandon()
     Timer1.stop();
     Timer2.stop();
     ++m_run;
-    m_journal.remove(); // the user chose to leave without saving
+    m_journal.discard(); // the user chose to leave without saving
 }

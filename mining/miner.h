@@ -65,12 +65,20 @@ public:
     QString programDir() const { return m_options.programDir; }
     // Saves the runs that ended without their save (the program was killed) from their journals.
     QList<JournalRecovery> recoverJournals() const;
+    // What is wrong with kept runs that cannot be continued, one text each.
+    QStringList keptRunProblems() const;
 
 private:
+    // The start path's question about the seed's kept run; false when nothing is to start.
+    bool askAboutKeptRun(const QString &seed, KeptRun &kept);
+    void restore(const JournalContents &run);
+    void noteEnd(RunEnding ending);
     void reachTarget();
     void closeExhausted();
+    void giveBack();
     // Ends the run the way the user's stop does: an append save, then the save mode overwrite.
-    void endLikeAStop(const QString &status, const QString &lead, const QString &success);
+    void endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
+                      const QString &success);
     void hold(const Refusal &refusal, const QString &keyword, bool fromQueue);
     QString saveFailedText(const SaveResult &result) const;
     // An end's status line and message as the run's failed queries and waits make them.
@@ -85,6 +93,12 @@ private:
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
     Journal m_journal;
+    QString m_seed;           // as the run began: its kept run's name
+    bool m_continued = false; // the run went on from a kept run
+    qsizetype m_asked = -1;   // Label3 as the last tick that merged its page left it
+    // The learned pace as key=value fields, kept with a run that can go on and given back when
+    // it does.
+    QStringList m_pace;
     qsizetype m_queries = 0; // queries of the run that came back, with or without a page
     qsizetype m_failedQueries = 0;
     QString m_lastFailure; // its reason

@@ -1,10 +1,13 @@
 #include "storage/durable.h"
 
+#include <QDir>
 #include <QFile>
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -28,6 +31,19 @@ void syncFolder(const QString &folder)
         ::fsync(fd);
         ::close(fd);
     }
+#endif
+}
+
+bool renameReplacing(const QString &from, const QString &to)
+{
+#ifdef Q_OS_WIN
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()),
+                       reinterpret_cast<const wchar_t *>(target.utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
 }
 

@@ -10,6 +10,9 @@ bool syncToDisk(int fd);
 // Forces a folder's entries (a file created or renamed in it) to the disk. Best effort: some
 // file systems cannot sync a folder, and the data itself is already safe then.
 void syncFolder(const QString &folder);
+// Renames from to to in one step, replacing a file there: a reader finds the old file or the
+// new one, never neither. False when the system refused.
+bool renameReplacing(const QString &from, const QString &to);
 // The length of a file name as the file system counts it against kMaxFileNameLength: UTF-16
 // units on Windows, UTF-8 bytes elsewhere.
 qsizetype fileNameLength(QStringView name);

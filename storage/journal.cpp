@@ -3,8 +3,10 @@
 #include "storage/durable.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <future>
 #include <optional>
@@ -15,8 +17,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kMagic = u"tailspade-journal"_s;
-const QString kVersion = u"1"_s;
+constexpr int kVersion = 2; // 1: no setting in the header, no count asked, no end
 constexpr int kSyncMs = 1000;
+// Another program holds a kept run's lock only while it reads, writes or renames it.
+constexpr int kLockWaitMs = 1000;
+const QString kKeptSuffix = u".kept"_s;
 
 quint32 checksum(const QByteArray &bytes)
 {
@@ -72,16 +77,6 @@ QString unescaped(QStringView field)
     return out;
 }
 
-QByteArray encodeLine(const QStringList &fields)
-{
-    QStringList parts;
-    parts.reserve(fields.size());
-    for (const QString &field : fields)
-        parts.append(escaped(field));
-    const QByteArray bytes = parts.join(u'\t').toUtf8();
-    return QByteArray::number(checksum(bytes), 16).rightJustified(8, '0') + ' ' + bytes + '\n';
-}
-
 // The fields of one whole, undamaged line; nothing for any other.
 std::optional<QStringList> decodeLine(QByteArrayView line)
 {
@@ -112,10 +107,75 @@ bool appendLine(const QString &path, const QStringList &fields)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const QByteArray line = encodeLine(fields);
+    const QByteArray line = encodeJournalLine(fields);
     const bool ok = file.write(line) == line.size();
     syncToDisk(file.handle());
     return ok;
+}
+
+QString endingName(RunEnding ending)
+{
+    switch (ending) {
+    case RunEnding::Stop:
+        return u"stop"_s;
+    case RunEnding::GiveUp:
+        return u"giveup"_s;
+    case RunEnding::Target:
+        return u"target"_s;
+    case RunEnding::Crash:
+        break;
+    }
+    return u"crash"_s;
+}
+
+std::optional<RunEnding> endingNamed(const QString &name)
+{
+    for (const RunEnding e :
+         {RunEnding::Crash, RunEnding::Stop, RunEnding::GiveUp, RunEnding::Target})
+        if (endingName(e) == name)
+            return e;
+    return std::nullopt;
+}
+
+QStringList endLine(RunEnding ending, const QDateTime &when)
+{
+    return {u"end"_s, endingName(ending), when.toString(Qt::ISODateWithMs)};
+}
+
+// A whole decimal number as this program writes it: no sign but a minus, no blanks, no zeros
+// in front.
+std::optional<qint64> strictNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 n = text.toLongLong(&ok);
+    return ok && QString::number(n) == text ? std::optional<qint64>(n) : std::nullopt;
+}
+
+QString keptRunName(const QString &seed)
+{
+    // Any seed, any length, any character: the name is made from its UTF-16 units.
+    const QByteArray units(reinterpret_cast<const char *>(seed.utf16()), seed.size() * 2);
+    return u"seed-"_s +
+           QString::fromLatin1(
+               QCryptographicHash::hash(units, QCryptographicHash::Sha256).toHex().left(32)) +
+           kKeptSuffix;
+}
+
+QByteArray digestOf(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// Renames a finished journal to its seed's kept run, over an older one.
+bool keepFile(const QString &path, const QString &folder, const QString &seed)
+{
+    const QString kept = QDir(folder).filePath(keptRunName(seed));
+    QLockFile lock(kept + u".lock"_s);
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(kLockWaitMs) || !renameReplacing(path, kept))
+        return false;
+    syncFolder(folder);
+    return true;
 }
 
 QStringList saveLine(const QString &seed, bool append, qint64 offset, const QDateTime &when)
@@ -153,6 +213,16 @@ Found findBlock(const QString &path, qint64 offset, const QByteArray &block)
 
 } // namespace
 
+QByteArray encodeJournalLine(const QStringList &fields)
+{
+    QStringList parts;
+    parts.reserve(fields.size());
+    for (const QString &field : fields)
+        parts.append(escaped(field));
+    const QByteArray bytes = parts.join(u'\t').toUtf8();
+    return QByteArray::number(checksum(bytes), 16).rightJustified(8, '0') + ' ' + bytes + '\n';
+}
+
 Journal::Journal()
 {
     m_syncLater.setSingleShot(true);
@@ -164,11 +234,17 @@ Journal::~Journal()
     close();
 }
 
-bool Journal::start(const QString &folder, const QString &programDir, const QString &seed)
+bool Journal::start(const QString &folder, const QString &programDir, const QString &seed,
+                    bool wholeSeed)
 {
     close();
     m_written = 0;
+    m_asked = -1;
+    m_baseSize = 0;
+    m_baseEnd.clear();
+    m_folder = folder;
     m_programDir = programDir;
+    m_seed = seed;
     if (!QDir().mkpath(folder))
         return false;
     const QString path = QDir(folder).filePath(newJournalName());
@@ -180,8 +256,9 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     }
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) ||
-        !writeLine({kMagic, kVersion, programDir,
-                    QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed})) {
+        !writeLine({kMagic, QString::number(kVersion), programDir,
+                    QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed,
+                    wholeSeed ? u"1"_s : u"0"_s})) {
         closeFile();
         QFile::remove(path);
         m_file.setFileName(QString());
@@ -194,9 +271,44 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     return true;
 }
 
+Journal::Resume Journal::resume(const QString &folder, const QString &programDir,
+                                const KeptRun &kept)
+{
+    const QString keptPath = QDir::fromNativeSeparators(kept.path);
+    QLockFile lock(keptPath + u".lock"_s);
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(kLockWaitMs))
+        return Resume::Changed;
+    QFile file(keptPath);
+    if (!file.open(QIODevice::ReadOnly) || digestOf(file.readAll()) != kept.digest)
+        return Resume::Changed;
+    file.close();
+
+    const JournalContents &run = kept.run;
+    if (!start(folder, programDir, run.seed, run.wholeSeed))
+        return Resume::Unwritable;
+    record(run.keywords, run.asked);
+    bool whole = m_written == run.keywords.size() && m_asked == run.asked;
+    if (whole && !run.pace.isEmpty())
+        whole = writeLine(QStringList{u"pace"_s} + run.pace);
+    // On the disk before the kept run goes, so that a power cut leaves one or the other.
+    if (!whole || !syncToDisk(m_file.handle())) {
+        closeFile();
+        QFile::remove(m_file.fileName());
+        m_file.setFileName(QString());
+        m_lock.reset();
+        return Resume::Unwritable;
+    }
+    m_baseSize = m_file.pos();
+    m_baseEnd = endLine(run.ending.value_or(RunEnding::Crash), run.endTime);
+    QFile::remove(keptPath);
+    syncFolder(folder);
+    return Resume::Resumed;
+}
+
 bool Journal::writeLine(const QStringList &fields)
 {
-    const QByteArray line = encodeLine(fields);
+    const QByteArray line = encodeJournalLine(fields);
     const qint64 before = m_file.pos();
     if (m_file.write(line) == line.size())
         return true;
@@ -206,16 +318,26 @@ bool Journal::writeLine(const QStringList &fields)
     return false;
 }
 
-void Journal::record(const QStringList &harvest)
+void Journal::record(const QStringList &harvest, qsizetype asked)
 {
-    if (!isOpen() || harvest.size() <= m_written)
+    if (!isOpen() || (harvest.size() <= m_written && asked == m_asked))
         return;
-    QStringList fields{u"k"_s};
+    QStringList fields{u"k"_s, QString::number(asked)};
     fields.append(harvest.mid(m_written));
     if (!writeLine(fields))
         return;
     m_written = harvest.size();
+    m_asked = asked;
     sync();
+}
+
+void Journal::end(RunEnding ending, const QDateTime &when, const QStringList &pace)
+{
+    if (!isOpen())
+        return;
+    if (!pace.isEmpty())
+        writeLine(QStringList{u"pace"_s} + pace);
+    writeLine(endLine(ending, when)); // on the disk with the save line that follows
 }
 
 void Journal::sync()
@@ -284,42 +406,200 @@ void Journal::remove()
     m_lock.reset();
 }
 
-JournalContents readJournal(const QString &path)
+bool Journal::keep()
+{
+    // A journal that stopped being written lacks its end: of no use to go on from.
+    if (!isOpen()) {
+        remove();
+        return false;
+    }
+    m_syncLater.stop();
+    const QString path = m_file.fileName();
+    const bool synced = syncToDisk(m_file.handle());
+    closeFile();
+    m_file.setFileName(QString());
+    const bool kept = synced && keepFile(path, m_folder, m_seed);
+    m_lock.reset();
+    return kept;
+}
+
+void Journal::discard()
+{
+    const QString path = m_file.fileName();
+    if (m_baseSize == 0 || path.isEmpty())
+        return remove();
+    m_syncLater.stop();
+    closeFile();
+    m_file.setFileName(QString());
+    // Nothing of the kept run was lost: it goes back as it was, its own end included.
+    if (!QFile::resize(path, m_baseSize) || !appendLine(path, m_baseEnd) ||
+        !keepFile(path, m_folder, m_seed))
+        QFile::remove(path);
+    m_baseSize = 0;
+    m_lock.reset();
+}
+
+JournalContents parseJournal(const QByteArray &bytes)
 {
     JournalContents j;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return j;
-    const QByteArray bytes = file.readAll();
     qsizetype start = 0;
     bool first = true;
     // A last line without its line end was cut short: it is left out.
     for (qsizetype end; (end = bytes.indexOf('\n', start)) >= 0; start = end + 1) {
+        j.wholeSize = end + 1;
         const std::optional<QStringList> fields =
             decodeLine(QByteArrayView(bytes).sliced(start, end - start));
         if (first) {
             first = false;
-            if (!fields || fields->size() != 5 || fields->at(0) != kMagic ||
-                fields->at(1) != kVersion)
+            const std::optional<qint64> version =
+                fields && fields->size() >= 2 && fields->at(0) == kMagic
+                    ? strictNumber(fields->at(1))
+                    : std::nullopt;
+            if (version && *version > kVersion) {
+                j.newer = true;
+                return j;
+            }
+            if (!version || *version < 1 || fields->size() != (*version == 1 ? 5 : 6))
                 return j;
             j.ok = true;
+            j.version = int(*version);
             j.programDir = fields->at(2);
             j.seed = fields->at(4);
+            j.wholeSeed = j.version >= 2 && fields->at(5) == u"1"_s;
             continue;
         }
-        if (!fields || fields->isEmpty())
+        if (!fields || fields->isEmpty()) {
+            j.damaged = true;
             continue;
-        if (fields->at(0) == u"k"_s) {
+        }
+        const QString &kind = fields->at(0);
+        if (kind == u"k"_s && j.version == 1) {
             j.keywords.append(fields->mid(1));
-        } else if (fields->at(0) == u"save"_s && fields->size() == 5) {
+        } else if (kind == u"k"_s && fields->size() >= 2) {
+            j.keywords.append(fields->mid(2));
+            // The count only grows, and never past the keywords there are to ask.
+            const std::optional<qint64> asked = strictNumber(fields->at(1));
+            if (asked && *asked >= j.asked && *asked <= j.keywords.size())
+                j.asked = *asked;
+            else
+                j.damaged = true;
+        } else if (kind == u"save"_s && fields->size() == 5) {
             j.saving = true;
             j.saveSeed = fields->at(1);
             j.saveAppend = fields->at(2) == u"append"_s;
             j.saveOffset = fields->at(3).toLongLong();
             j.saveTime = QDateTime::fromString(fields->at(4), Qt::ISODateWithMs);
+        } else if (kind == u"end"_s && fields->size() == 3 && endingNamed(fields->at(1)) &&
+                   QDateTime::fromString(fields->at(2), Qt::ISODateWithMs).isValid()) {
+            j.ending = endingNamed(fields->at(1));
+            j.endTime = QDateTime::fromString(fields->at(2), Qt::ISODateWithMs);
+        } else if (kind == u"pace"_s) {
+            j.pace = fields->mid(1);
+        } else {
+            j.damaged = true;
         }
     }
     return j;
+}
+
+JournalContents readJournal(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return parseJournal(file.readAll());
+}
+
+bool JournalContents::canContinue() const
+{
+    if (!ok || version < 2 || damaged || unasked() <= 0)
+        return false;
+    // A harvest holds each keyword once, and never an empty one.
+    const QSet<QString> distinct(keywords.cbegin(), keywords.cend());
+    return distinct.size() == keywords.size() && !distinct.contains(QString());
+}
+
+namespace {
+
+KeptRun readKept(const QString &path, int lockWaitMs)
+{
+    KeptRun k;
+    k.path = QDir::toNativeSeparators(path);
+    if (!QFileInfo::exists(path))
+        return k;
+    QLockFile lock(path + u".lock"_s);
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(lockWaitMs)) {
+        k.status = KeptRun::Status::InUse;
+        return k;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        k.status = file.exists() ? KeptRun::Status::Unreadable : KeptRun::Status::None;
+        return k;
+    }
+    const QByteArray bytes = file.readAll();
+    k.digest = digestOf(bytes);
+    k.run = parseJournal(bytes);
+    // Written whole and renamed into place: anything short of that was damaged since, and a
+    // file renamed from another seed's is not this seed's run.
+    if (k.run.newer)
+        k.status = KeptRun::Status::Newer;
+    else if (k.run.canContinue() && k.run.ending && k.run.wholeSize == bytes.size() &&
+             keptRunName(k.run.seed) == QFileInfo(path).fileName())
+        k.status = KeptRun::Status::Ok;
+    else
+        k.status = KeptRun::Status::Unreadable;
+    return k;
+}
+
+// A recovered journal with keywords left to ask becomes its seed's kept run; else it goes.
+bool keepRecovered(const QString &path, const JournalContents &j, const QDateTime &lastWrite)
+{
+    const bool kept = j.canContinue() &&
+                      (j.ending || appendLine(path, endLine(RunEnding::Crash, lastWrite))) &&
+                      keepFile(path, QFileInfo(path).path(), j.seed);
+    if (!kept)
+        QFile::remove(path);
+    return kept;
+}
+
+} // namespace
+
+QString keptRunPath(const QString &folder, const QString &seed)
+{
+    return QDir(folder).filePath(keptRunName(seed));
+}
+
+KeptRun readKeptRun(const QString &folder, const QString &seed)
+{
+    KeptRun k = readKept(keptRunPath(folder, seed), kLockWaitMs);
+    if (k.status == KeptRun::Status::Ok && k.run.seed != seed)
+        k.status = KeptRun::Status::Unreadable;
+    return k;
+}
+
+QList<KeptRun> readKeptRuns(const QString &folder)
+{
+    QList<KeptRun> out;
+    if (folder.isEmpty())
+        return out;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({u"*"_s + kKeptSuffix}, QDir::Files, QDir::Name)) {
+        KeptRun k = readKept(dir.filePath(name), 0);
+        if (k.status != KeptRun::Status::InUse && k.status != KeptRun::Status::None)
+            out.append(std::move(k));
+    }
+    return out;
+}
+
+void forgetKeptRun(const QString &folder, const QString &seed)
+{
+    const QString path = keptRunPath(folder, seed);
+    QLockFile lock(path + u".lock"_s);
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(kLockWaitMs))
+        QFile::remove(path);
 }
 
 JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const QString &programDir)
@@ -332,9 +612,10 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
         r.status = JournalRecovery::Status::InUse;
         return r;
     }
+    const QDateTime lastWrite = QFileInfo(path).lastModified(); // when the run was cut
     const JournalContents j = readJournal(path);
-    if (!j.ok) {
-        r.status = JournalRecovery::Status::Unreadable;
+    if (j.newer || !j.ok) {
+        r.status = j.newer ? JournalRecovery::Status::Newer : JournalRecovery::Status::Unreadable;
         return r;
     }
     r.count = j.keywords.size();
@@ -343,6 +624,9 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
         r.status = JournalRecovery::Status::Empty;
         return r;
     }
+    // A last line cut short would swallow the note written after it.
+    if (sizeOf(path) > j.wholeSize)
+        QFile::resize(path, j.wholeSize);
 
     const QString seed = j.saving ? j.saveSeed : j.seed;
     // The folder of the program that wrote the journal may be gone (a copy unpacked and then
@@ -356,7 +640,7 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
         const QByteArray block = buildBlock(seed, j.keywords, j.saveTime);
         switch (findBlock(file, j.saveOffset, block)) {
         case Found::Whole:
-            QFile::remove(path);
+            r.kept = keepRecovered(path, j, lastWrite);
             r.status = JournalRecovery::Status::AlreadySaved;
             r.save.path = QDir::toNativeSeparators(file);
             return r;
@@ -376,7 +660,7 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
         r.status = JournalRecovery::Status::SaveFailed;
         return r;
     }
-    QFile::remove(path);
+    r.kept = keepRecovered(path, j, lastWrite);
     r.status = JournalRecovery::Status::Saved;
     return r;
 }

@@ -13,12 +13,14 @@ public:
     int check1 = 0, check2 = 0, check3 = 1;
     QString caption = QStringLiteral("开始采集");
     QString label4, label5;
-    QStringList list3, messages;
+    QStringList list3, messages, questions;
+    ContinueChoice answer = ContinueChoice::Restart; // as every run began before runs were kept
 
     QString Text2() const override { return text2; }
     void setText2(const QString &text) override { text2 = text; }
     QString Combo1Text() const override { return combo1; }
     int Check1Value() const override { return check1; }
+    void setCheck1Value(int value) override { check1 = value; }
     int Check2Value() const override { return check2; }
     void setCheck2Value(int value) override
     {
@@ -42,4 +44,9 @@ public:
     void List3AddItem(const QString &item) override { list3.append(item); }
     qsizetype List3Count() const override { return list3.size(); }
     void MsgBox(const QString &text) override { messages.append(text); }
+    ContinueChoice AskContinue(const QString &text) override
+    {
+        questions.append(text);
+        return answer;
+    }
 };

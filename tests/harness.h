@@ -24,6 +24,8 @@ public:
     int exitQuestions = 0;
     bool openSucceeds = true;
     std::function<void()> onMessage; // runs when a message box would be shown
+    QStringList questions;           // whether to continue a kept run
+    ContinueChoice continueAnswer = ContinueChoice::Restart; // as every run began before
 
     void inform(QWidget *, const QString &text) override
     {
@@ -39,6 +41,11 @@ public:
         if (exitAnswer)
             onOk();
         return exitAnswer;
+    }
+    ContinueChoice askContinue(QWidget *, const QString &text) override
+    {
+        questions.append(text);
+        return continueAnswer;
     }
     bool open(const QUrl &url) override
     {
@@ -114,6 +121,11 @@ struct Harness {
     QStringList journals() const
     {
         return QDir(journalDir()).entryList({QStringLiteral("*.journal")}, QDir::Files);
+    }
+
+    QStringList keptRuns() const
+    {
+        return QDir(journalDir()).entryList({QStringLiteral("*.kept")}, QDir::Files);
     }
 
     QStringList queried() const

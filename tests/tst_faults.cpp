@@ -335,7 +335,8 @@ template <typename Call> Call realCall(const char *name)
 
 } // namespace
 
-// In the child asked for it, the journal's removal kills the process instead.
+// In the child asked for it, the journal's removal (or its rename to a kept run, below) kills the
+// process instead.
 extern "C" int unlink(const char *path) noexcept
 {
     if (g_killAtJournalRemoval && QByteArrayView(path).endsWith(".journal"))
@@ -343,6 +344,16 @@ extern "C" int unlink(const char *path) noexcept
     recordDisk("unlink", QFile::decodeName(path));
     static const auto real = realCall<int (*)(const char *)>("unlink");
     return real(path);
+}
+
+// A journal kept to be continued goes by a rename instead.
+extern "C" int rename(const char *from, const char *to) noexcept
+{
+    if (g_killAtJournalRemoval && QByteArrayView(from).endsWith(".journal"))
+        ::raise(SIGKILL);
+    recordDisk("rename", QFile::decodeName(from));
+    static const auto real = realCall<int (*)(const char *, const char *)>("rename");
+    return real(from, to);
 }
 
 extern "C" int fsync(int fd)
@@ -371,7 +382,8 @@ QStringList diskBeforeJournalGoes(bool *removed)
     const std::lock_guard<std::mutex> lock(g_diskLock);
     QStringList before;
     for (const QString &event : std::as_const(g_disk)) {
-        if (event.startsWith(u"unlink "_s) && event.endsWith(u".journal"_s)) {
+        if ((event.startsWith(u"unlink "_s) || event.startsWith(u"rename "_s)) &&
+            event.endsWith(u".journal"_s)) {
             *removed = true;
             return before;
         }
@@ -994,10 +1006,14 @@ private slots:
             break;
         }
         QCOMPARE(h.form->Command1->text() == kIdle, end != JournalEnd::ExitOk);
+        // Saved with keywords left to ask (a stop, the target): kept to go on from.
+        const int kept = end == JournalEnd::Stopped || end == JournalEnd::Target ? 1 : 0;
         if (failedSaves == 0) {
             QCOMPARE(h.journals(), QStringList());
+            QCOMPARE(h.keptRuns().size(), kept);
             return;
         }
+        QCOMPARE(h.keptRuns().size(), 0);
 
         QCOMPARE(h.journals().size(), 1);
         if (failedSaves == 2) {
@@ -1014,6 +1030,7 @@ private slots:
         QCOMPARE(h.resultLines(kSeed),
                  (QStringList{header(kSeed, 2), QString(), u"鲜花A"_s, u"鲜花B"_s}));
         QCOMPARE(h.journals(), QStringList());
+        QCOMPARE(h.keptRuns().size(), kept);
         QVERIFY(h.desktop.messages.size() == 1); // the end's failure only: nothing is asked
     }
 
@@ -1043,7 +1060,7 @@ private slots:
         if (save == SaveToDisk::Recovery) {
             Journal journal;
             QVERIFY(journal.start(h.journalDir(), h.dir.path(), kSeed));
-            journal.record({u"鲜花A"_s});
+            journal.record({u"鲜花A"_s}, 0);
             journal.close();
         }
         {
@@ -1163,6 +1180,29 @@ private slots:
                      u"上次采集意外中断，已把%1个长尾词追加保存到 "_s.arg(saved.size()) +
                          QDir::toNativeSeparators(h.resultPath(kSeed)));
         }
+
+        // Kept, the run goes on where it was cut: with the keyword of the tick in progress,
+        // asked again, or with the next one.
+        QCOMPARE(h.keptRuns().size(), 1);
+        const qsizetype asked = h.engine.requests().size(); // the seed's query included
+        h.form->Text2Edit->setText(kSeed);
+        h.desktop.continueAnswer = ContinueChoice::Continue;
+        h.form->Command1->click();
+        h.miner().Timer1.stop();
+        QCOMPARE(h.form->List3->count(), saved.size());
+        h.miner().Timer1_Timer();
+        QCOMPARE(h.engine.requests().size(), asked + 1);
+        const qsizetype next = saved.indexOf(h.queried().last());
+        QVERIFY2(next == asked - 2 || (killAfter > 0 && next == asked - 1),
+                 qPrintable(h.queried().last()));
+        const QString question = h.desktop.questions.value(0);
+        QVERIFY2(question.startsWith(
+                     u"“鲜花”上次采集到%1个长尾词时"_s.arg(saved.size()) +
+                     (killAfter > 0 ? u"意外中断（"_s : u"达到采集个数（2026/12/7 10:05:09）"_s)) &&
+                     question.endsWith(u"），还有%1个长尾词没有查询。是否继续上次的采集？"_s.arg(
+                         saved.size() - next)),
+                 qPrintable(question));
+        h.miner().abandon();
     }
 };
 

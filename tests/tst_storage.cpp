@@ -578,9 +578,9 @@ void TestStorage::journal_recoverySavesEachKeywordOnce()
     Journal journal;
     QVERIFY(journal.start(dir.filePath(u"journal"_s), dir.path(), kSeed));
     const QString path = journal.path();
-    journal.record(all.mid(0, 1));
-    journal.record(all.mid(0, 3));
-    journal.record(all);
+    journal.record(all.mid(0, 1), -1);
+    journal.record(all.mid(0, 3), 0);
+    journal.record(all, 1);
     const bool append = killedAt != KilledAt::OverwriteDone;
     if (killedAt != KilledAt::LastRecordCut)
         journal.beginSave(kSeed, append, kMorning);
@@ -645,7 +645,7 @@ void TestStorage::journal_recoveryOfAGoneFolderSavesInThisStartsFolder()
     QVERIFY(QDir().mkpath(gone));
     Journal journal;
     QVERIFY(journal.start(dir.filePath(u"journal"_s), gone, kSeed));
-    journal.record(kEntries);
+    journal.record(kEntries, 0);
     journal.close();
     QVERIFY(QDir(gone).removeRecursively());
 
