@@ -305,10 +305,8 @@ QList<JournalRecovery> Miner::recoverJournals() const
 QStringList Miner::keptRunProblems() const
 {
     QStringList texts;
-    for (const KeptRun &kept : readKeptRuns(m_options.journalDir)) {
-        if (kept.status != KeptRun::Status::Ok)
-            texts << keptRunNotice(kept);
-    }
+    for (const KeptRun &kept : glanceAtKeptRuns(m_options.journalDir))
+        texts << keptRunNotice(kept);
     return texts;
 }
 

@@ -22,6 +22,8 @@ constexpr int kSyncMs = 1000;
 // Another program holds a kept run's lock only while it reads, writes or renames it.
 constexpr int kLockWaitMs = 1000;
 const QString kKeptSuffix = u".kept"_s;
+// A kept run's header fits in this, and so does its last line.
+constexpr qint64 kGlanceBytes = 64 * 1024;
 
 quint32 checksum(const QByteArray &bytes)
 {
@@ -579,16 +581,38 @@ KeptRun readKeptRun(const QString &folder, const QString &seed)
     return k;
 }
 
-QList<KeptRun> readKeptRuns(const QString &folder)
+QList<KeptRun> glanceAtKeptRuns(const QString &folder)
 {
     QList<KeptRun> out;
     if (folder.isEmpty())
         return out;
     const QDir dir(folder);
     for (const QString &name : dir.entryList({u"*"_s + kKeptSuffix}, QDir::Files, QDir::Name)) {
-        KeptRun k = readKept(dir.filePath(name), 0);
-        if (k.status != KeptRun::Status::InUse && k.status != KeptRun::Status::None)
-            out.append(std::move(k));
+        KeptRun k;
+        k.path = QDir::toNativeSeparators(dir.filePath(name));
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue; // taken meanwhile
+        // The header, and the last line: a kept run ends in its end or its save, whole.
+        const QByteArray head = file.readLine(kGlanceBytes);
+        const qint64 size = file.size();
+        const qint64 from = std::max(file.pos(), size - kGlanceBytes);
+        QByteArray tail;
+        if (file.seek(from))
+            tail = file.read(size - from);
+        const qsizetype start = tail.lastIndexOf('\n', tail.size() - 2) + 1;
+        const std::optional<QStringList> last =
+            tail.endsWith('\n') ? decodeLine(QByteArrayView(tail).sliced(start).chopped(1))
+                                : std::nullopt;
+        k.run = parseJournal(head);
+        if (k.run.newer)
+            k.status = KeptRun::Status::Newer;
+        else if (!k.run.ok || k.run.version < 2 || !last || last->isEmpty() ||
+                 (last->first() != u"end"_s && last->first() != u"save"_s))
+            k.status = KeptRun::Status::Unreadable;
+        else
+            continue;
+        out.append(std::move(k));
     }
     return out;
 }

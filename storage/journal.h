@@ -134,8 +134,10 @@ struct KeptRun {
 };
 QString keptRunPath(const QString &folder, const QString &seed);
 KeptRun readKeptRun(const QString &folder, const QString &seed);
-// Every kept run in folder that no other program holds.
-QList<KeptRun> readKeptRuns(const QString &folder);
+// The kept runs in folder that are plainly unusable (cut short, not one, from a newer program),
+// from their first and last lines only: start-up stays quick however many seeds are kept. One
+// damaged inside is found when its seed is started.
+QList<KeptRun> glanceAtKeptRuns(const QString &folder);
 // The seed starts afresh: its kept run goes.
 void forgetKeptRun(const QString &folder, const QString &seed);
 

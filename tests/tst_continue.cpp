@@ -278,8 +278,8 @@ private slots:
         const bool untrusted = bytes != keptBytes;
         if (untrusted) {
             QVERIFY(writeAll(kept, bytes));
-            h.open(); // the start says so too
-            QCOMPARE(h.form->Label4->text(), notice);
+            h.open(); // the start says so too, of what a glance at the file's ends shows
+            QCOMPARE(h.form->Label4->text(), answer == Answer::Damaged ? QString() : notice);
             plantTree(h);
         }
         const QString label4 = h.form->Label4->text();
