@@ -721,8 +721,9 @@ private slots:
         clock.start();
         double tokens = 1;
         qint64 last = 0;
-        QStringList answered;
+        QStringList answered, statuses;
         h.engine.setHandler([&](const QByteArray &target) {
+            statuses << h.form->Label4->text();
             const qint64 now = clock.elapsed();
             tokens = std::min(1.0, tokens + double(now - last) * 5 / 1000);
             last = now;
@@ -739,6 +740,8 @@ private slots:
         runToEnd(h);
 
         QVERIFY(h.engine.requests().size() > answered.size()); // it was refused
+        static const QRegularExpression paced(u"个（已按搜索引擎限速：每秒约[0-9.]+次）$"_s);
+        QVERIFY(!statuses.filter(paced).isEmpty());
         QCOMPARE(answered, calm.queried());
         QCOMPARE(h.miner().List2.items(), calm.miner().List2.items());
         QCOMPARE(h.resultLines(kSeed), calm.resultLines(kSeed));
