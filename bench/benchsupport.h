@@ -32,11 +32,13 @@ inline int serveForever(TestServer::Handler handler,
     return QCoreApplication::exec();
 }
 
-// Starts this program again with --serve and returns the engine's port, 0 if it did not start.
-inline quint16 startEngine(QProcess &engine)
+// Starts this program again with --serve and args and returns the engine's port, 0 if it did
+// not start.
+inline quint16 startEngine(QProcess &engine, const QStringList &args = {})
 {
     engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    engine.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--serve")});
+    engine.start(QCoreApplication::applicationFilePath(),
+                 QStringList{QStringLiteral("--serve")} + args);
     if (!engine.waitForReadyRead(10000)) {
         std::fprintf(stderr, "the search engine did not start\n");
         return 0;

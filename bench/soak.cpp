@@ -1,9 +1,10 @@
 // Soak: long harvests through the real window against a local search engine (in a child
 // process) that fails about one query in ten: reset mid-body, garbage, closed without an
-// answer, slower than the fetch time-out, 404 with a body. Four runs: ended by the target
+// answer, slower than the fetch time-out, 404 with a body. Five runs: ended by the target
 // (50,000 keywords), by the user's stop, and by exhaustion of a finite engine, then the same
-// exhaustion again through outages and throttling, which must harvest exactly what the first
-// did. After each the result file is parsed back and checked against the harvest list.
+// exhaustion again through outages and throttling, and once more against an engine that allows
+// only kLimitRate queries a second, each of which must harvest exactly what the first did.
+// After each the result file is parsed back and checked against the harvest list.
 #include "fetch/pagefetch.h"
 #include "tests/harness.h"
 
@@ -40,6 +41,9 @@ constexpr int kFailureKinds = 5;
 constexpr int kOutageEvery = 700;
 constexpr int kOutageMs = 2500;
 constexpr int kOutageKinds = 5;
+// Once limited, the engine lets kLimitRate queries a second through, in bursts of up to a
+// second's worth, and refuses the rest with 429.
+constexpr double kLimitRate = 40;
 
 quint32 fnv1a(const QString &text)
 {
@@ -109,7 +113,10 @@ int serve()
     bool outages = false;
     int outagesBegun = 0;
     int refused = 0;
-    QElapsedTimer outage; // since the last outage began
+    QElapsedTimer outage;  // since the last outage began
+    QElapsedTimer limited; // since the limit was switched on
+    double tokens = kLimitRate;
+    qint64 last = 0;
     return serveForever(
         [&](const QByteArray &target) {
             Response r;
@@ -124,11 +131,27 @@ int serve()
                 outages = true;
                 return r;
             }
+            if (target == "/limit") {
+                outages = false;
+                limited.start();
+                return r;
+            }
             if (target.startsWith("/verify")) {
                 r.body = suggestionPage({u"多肉验证"_s}); // a keyword, were it read
                 return r;
             }
             ++requests;
+            if (limited.isValid()) {
+                const qint64 now = limited.elapsed();
+                tokens = std::min(kLimitRate, tokens + double(now - last) * kLimitRate / 1000);
+                last = now;
+                if (tokens < 1) {
+                    ++refused;
+                    r.status = 429;
+                    return r;
+                }
+                tokens -= 1;
+            }
             if (outages && requests % kOutageEvery == 0) {
                 ++outagesBegun;
                 outage.start();
@@ -296,7 +319,8 @@ public:
         // Refused queries were waited for and asked again, so the end says so.
         const int refused = after.value(kFailureKinds + 1) - before.value(kFailureKinds + 1);
         static const QRegularExpression waited(
-            u"（搜索引擎曾([0-9]+)次暂时拒绝查询，共等待([0-9]+)秒，均已重试）$"_s);
+            u"（搜索引擎曾([0-9]+)次暂时拒绝查询，共等待([0-9]+)秒，均已重试）"_s
+            u"(?:（已按搜索引擎限速，平均每秒约([0-9.]+)次）)?$"_s);
         const QRegularExpressionMatch held = waited.match(m_desktop.messages.value(0));
         if (expected)
             good = good && harvest == *expected && refused > 0 && held.hasMatch();
@@ -311,13 +335,14 @@ public:
             failures += d;
             byKind += QByteArray(" ") + kFailureNames[k] + '=' + QByteArray::number(d);
         }
-        std::printf("%-11s keywords=%lld queries=%d failures injected=%d (%s ) refused=%d "
-                    "waits=%s waited=%ss saves=%lld saved=%d keywords lost=%lld merged after the "
-                    "save=%lld time=%.1fs peak memory=%.1f MiB  %s\n",
+        const QString pace = held.captured(3).isEmpty() ? u"-"_s : held.captured(3);
+        std::printf("%-12s keywords=%lld queries=%d failures injected=%d (%s ) refused=%d "
+                    "waits=%s waited=%ss paced=%s/s saves=%lld saved=%d keywords lost=%lld merged "
+                    "after the save=%lld time=%.1fs peak memory=%.1f MiB  %s\n",
                     label, static_cast<long long>(harvest.size()), after.value(0) - before.value(0),
                     failures, byKind.constData() + 1, refused,
                     held.hasMatch() ? qPrintable(held.captured(1)) : "0",
-                    held.hasMatch() ? qPrintable(held.captured(2)) : "0",
+                    held.hasMatch() ? qPrintable(held.captured(2)) : "0", qPrintable(pace),
                     static_cast<long long>(blocks.size()), savedCount, static_cast<long long>(lost),
                     static_cast<long long>(late), seconds, peakRssKb() / 1024.0,
                     good ? "OK" : "FAILED");
@@ -374,6 +399,8 @@ int main(int argc, char **argv)
         const QStringList undisturbed = soak.harvest();
         getHTTPPage1(u"http://127.0.0.1:%1/outages"_s.arg(port));
         good = soak.run("outages", u"多肉"_s, Soak::End::Exhaustion, &undisturbed) && good;
+        getHTTPPage1(u"http://127.0.0.1:%1/limit"_s.arg(port));
+        good = soak.run("rate-limited", u"多肉"_s, Soak::End::Exhaustion, &undisturbed) && good;
     }
     engine.kill();
     engine.waitForFinished();

@@ -5,9 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QRandomGenerator>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -49,19 +49,13 @@ QString reasonText(const SaveResult &result)
     return result.detail.isEmpty() ? what : what + u"（"_s + result.detail + u"）"_s;
 }
 
-// The engine's Retry-After is obeyed up to this; without one the wait doubles up to kMaxBackoffMs.
-constexpr qint64 kMaxRetryAfterMs = 10 * 60 * 1000;
-constexpr qint64 kFirstBackoffMs = 1000;
-constexpr qint64 kMaxBackoffMs = 60 * 1000;
-
-// The wait before the streak-th refusal in a row is asked again.
-qint64 waitAfter(const Refusal &refusal, int streak, const QDateTime &now)
+// Queries a second in words: whole numbers from ten on, tenths below.
+QString rateText(double rate)
 {
-    if (const std::optional<qint64> asked = retryAfterMs(refusal.retryAfter, now))
-        return std::clamp(*asked, kFirstBackoffMs, kMaxRetryAfterMs);
-    const qint64 backoff = std::min(kFirstBackoffMs << std::min(streak - 1, 16), kMaxBackoffMs);
-    // Up to a tenth less, so that clients refused together do not come back together.
-    return backoff - qint64(QRandomGenerator::global()->bounded(quint32(backoff / 10 + 1)));
+    QString text = QString::number(rate, 'f', rate < 9.95 ? 1 : 0);
+    if (text.endsWith(u".0"_s))
+        text.chop(2);
+    return text;
 }
 
 QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
@@ -117,8 +111,14 @@ Miner::Miner(MinerView &view, MinerOptions options)
         m_options.programDir = QCoreApplication::applicationDirPath();
     if (!m_options.clock)
         m_options.clock = [] { return QDateTime::currentDateTime(); };
+    if (!m_options.steadyClock)
+        m_options.steadyClock = [] {
+            using namespace std::chrono;
+            return qint64(
+                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        };
     m_resultPath = QUrl(m_options.searchPrefix).path();
-    Timer1.setInterval(10);
+    Timer1.setInterval(Pace::kTickMs);
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &Miner::Timer1_Timer);
     Timer2.setSingleShot(true);
@@ -161,6 +161,8 @@ void Miner::Command1_Click()
     m_examined = 0;
     m_queries = m_failedQueries = 0;
     m_hold = {};
+    m_startedMs = m_lastAnswerMs = m_options.steadyClock();
+    m_paced = false;
     Timer2.stop();
     ++m_run;
     m_seed = seed;
@@ -170,6 +172,7 @@ void Miner::Command1_Click()
     Label3 = u"-1"_s;
     if (continued)
         restore(kept.run);
+    followPace();
     Timer1.start();
     m_view.setLabel5Caption(QString());
     if (seed != typed)
@@ -240,12 +243,13 @@ void Miner::restore(const JournalContents &run)
     Label3 = count(run.asked);
     List2.setListIndex(std::max<qsizetype>(run.asked, 0) - 1);
     m_view.setCheck1Value(run.wholeSeed ? 1 : 0);
-    m_pace = run.pace;
+    m_pace.restore(Pace::Learned::fromFields(run.pace), m_options.steadyClock(), m_options.clock());
 }
 
 void Miner::noteEnd(RunEnding ending)
 {
-    m_journal.end(ending, m_options.clock(), m_pace);
+    const QDateTime now = m_options.clock();
+    m_journal.end(ending, now, m_pace.learned(m_options.steadyClock(), now).fields());
 }
 
 void Miner::endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
@@ -253,7 +257,7 @@ void Miner::endLikeAStop(RunEnding ending, const QString &status, const QString 
 {
     if (Timer2.isActive()) { // the wait so far counts
         m_hold.heldMs +=
-            std::clamp(m_hold.waitStarted.msecsTo(m_options.clock()), qint64(0), m_hold.waitMs);
+            std::clamp(m_options.steadyClock() - m_hold.waitStartedMs, qint64(0), m_hold.waitMs);
         Timer2.stop();
     }
     m_view.setLabel4Caption(endStatus(status));
@@ -322,9 +326,10 @@ QString Miner::saveFailedText(const SaveResult &result) const
 QString Miner::endStatus(const QString &usual) const
 {
     if (m_failedQueries == 0)
-        return usual + holdSummary();
+        return usual + holdSummary() + paceSummary();
     if (m_failedQueries < m_queries)
-        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s + holdSummary();
+        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s + holdSummary() +
+               paceSummary();
     return u"无法连接搜索引擎（"_s + m_lastFailure + u"），未采集到长尾词"_s;
 }
 
@@ -334,6 +339,16 @@ QString Miner::holdSummary() const
         return {};
     return u"（搜索引擎曾"_s + count(m_hold.refusals) + u"次暂时拒绝查询，共等待"_s +
            count((m_hold.heldMs + 500) / 1000) + (m_hold.retried ? u"秒，均已重试）"_s : u"秒）"_s);
+}
+
+// The answers per second from the start to the last answer, waits included.
+QString Miner::paceSummary() const
+{
+    const qint64 ms = m_lastAnswerMs - m_startedMs;
+    if (!m_paced || ms <= 0)
+        return {};
+    return u"（已按搜索引擎限速，平均每秒约"_s +
+           rateText((m_queries - m_failedQueries) * 1000.0 / double(ms)) + u"次）"_s;
 }
 
 QString Miner::endMessage(const SaveResult &saved, const QString &success) const
@@ -451,6 +466,7 @@ void Miner::Timer1_Timer()
 
     const quint64 run = m_run;
     m_inTick = true;
+    const qint64 sent = m_options.steadyClock();
     FetchResult fetched;
     const QString page = getHTTPPage(queryUrl(keyword), m_options.fetchTimeoutMs, &fetched);
     m_inTick = false;
@@ -461,32 +477,54 @@ void Miner::Timer1_Timer()
     // Before any answer, a refusal says the engine cannot be used: the run ends as it does
     // when every query failed (a fresh run's queue is empty then).
     if (refusal && m_failedQueries < m_queries)
-        return hold(*refusal, keyword, fromQueue);
+        return hold(*refusal, keyword, fromQueue, sent);
     ++m_queries;
     if (refusal || fetched.failure != FetchFailure::None) {
         ++m_failedQueries;
         m_lastFailure = refusal ? refusal->reason : failureText(fetched.failure);
     } else {
-        m_hold.streak = 0;
-        m_hold.streakMs = 0;
+        answered();
     }
     // A continued run would go through its whole queue unanswered and leave nothing to go on.
     if (refusal && m_continued)
         return giveBack();
 
-    if (fromQueue)
-        m_view.setLabel4Caption(u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
-                                count(List2.ListCount()) + u"个"_s);
+    if (fromQueue) {
+        QString status = u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
+                         count(List2.ListCount()) + u"个"_s;
+        const qint64 now = m_options.steadyClock();
+        if (m_pace.intervalMs(now) > Pace::kTickMs)
+            status += u"（已按搜索引擎限速：每秒约"_s + rateText(m_pace.rate(now)) + u"次）"_s;
+        m_view.setLabel4Caption(status);
+    }
     ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
     // Counted once its page is merged: the keyword of a step cut short is asked again.
     m_asked = Label3.toLongLong();
     m_journal.record(List2.items(), m_asked); // one write per tick
+    followPace();
+}
+
+void Miner::answered()
+{
+    m_lastAnswerMs = m_options.steadyClock();
+    m_paced = m_paced || Timer1.interval() > Pace::kTickMs;
+    m_hold.streak = 0;
+    m_pace.answered(m_lastAnswerMs);
+}
+
+// Timer1 ticks at the pace. A new interval restarts it from now: after a slow page the next
+// query still waits the whole interval, never comes early to catch up.
+void Miner::followPace()
+{
+    const int interval = m_pace.intervalMs(m_options.steadyClock());
+    if (Timer1.interval() != interval)
+        Timer1.setInterval(interval);
 }
 
 // The refused step is taken back and the ticks stop; Timer2 restarts them after the wait, and
 // the next tick asks about the same keyword.
-void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
+void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue, qint64 sentMs)
 {
     Label3 = QString::number(Label3.toLongLong() - 1);
     if (fromQueue)
@@ -494,10 +532,17 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
     Timer1.stop();
     ++m_hold.refusals;
     m_hold.retried = false;
-    const QDateTime now = m_options.clock();
-    if (m_hold.streak++ == 0)
-        m_hold.refusedSince = now;
-    if (m_hold.streakMs >= m_options.holdLimitMs) {
+    const qint64 now = m_options.steadyClock();
+    const QDateTime wallNow = m_options.clock();
+    if (m_hold.streak++ == 0) {
+        m_hold.refusedSince = wallNow;
+        m_hold.refusedSinceMs = sentMs;
+    }
+    const qint64 wait =
+        m_pace.refused(refusal.kind, retryAfterMs(refusal.retryAfter, wallNow), now);
+    // The time spent in refused queries counts as much as the waits.
+    const qint64 left = m_options.holdLimitMs - (now - m_hold.refusedSinceMs);
+    if (left <= 0) {
         const QString n = count(List2.ListCount());
         const QString since = u"搜索引擎自"_s + formatSaveTime(m_hold.refusedSince) +
                               u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
@@ -508,9 +553,8 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
             u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file + u"，请稍后再开始采集。"_s);
     }
     // The last wait ends at the limit, so that the engine is asked once more then.
-    m_hold.waitMs =
-        std::min(waitAfter(refusal, m_hold.streak, now), m_options.holdLimitMs - m_hold.streakMs);
-    m_hold.waitStarted = now;
+    m_hold.waitMs = std::min(wait, left);
+    m_hold.waitStartedMs = now;
     m_view.setLabel4Caption(holdText(refusal, m_hold.waitMs, keyword));
     Timer2.start(m_options.holdInterval ? m_options.holdInterval(m_hold.waitMs)
                                         : int(m_hold.waitMs));
@@ -519,8 +563,8 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue)
 void Miner::Timer2_Timer()
 {
     m_hold.heldMs += m_hold.waitMs;
-    m_hold.streakMs += m_hold.waitMs;
     m_hold.retried = true;
+    followPace();
     Timer1.start();
 }
 

@@ -4,6 +4,7 @@
 #include "mining/keywordlist.h"
 #include "mining/keywordset.h"
 #include "mining/minerview.h"
+#include "mining/pace.h"
 #include "mining/refusal.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
@@ -22,10 +23,13 @@ struct MinerOptions {
     QString searchPrefix = QString::fromLatin1(kSearchPrefix);
     QString programDir;               // where Keywords lives; empty: the executable's directory
     std::function<QDateTime()> clock; // empty: the local time now
+    // Milliseconds on a clock that never goes back, for the pace and the waits; empty: the
+    // system's steady clock.
+    std::function<qint64()> steadyClock;
     int fetchTimeoutMs = kFetchTimeoutMs;
     QString journalDir; // where a run keeps its journal until it is saved; empty: no journal
-    // A run the engine refuses waits and asks again; after this long waiting without an
-    // answer it gives up.
+    // A run the engine refuses waits and asks again; this long after the first refused query
+    // without an answer since, it gives up.
     qint64 holdLimitMs = 15 * 60 * 1000;
     // The interval Timer2 is given for a wait of the given length; empty: that length. Tests
     // note the wait and shorten it.
@@ -79,12 +83,15 @@ private:
     // Ends the run the way the user's stop does: an append save, then the save mode overwrite.
     void endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
                       const QString &success);
-    void hold(const Refusal &refusal, const QString &keyword, bool fromQueue);
+    void hold(const Refusal &refusal, const QString &keyword, bool fromQueue, qint64 sentMs);
+    void answered();
+    void followPace();
     QString saveFailedText(const SaveResult &result) const;
     // An end's status line and message as the run's failed queries and waits make them.
     QString endStatus(const QString &usual) const;
     QString endMessage(const SaveResult &saved, const QString &success) const;
     QString holdSummary() const;
+    QString paceSummary() const;
 
     MinerView &m_view;
     MinerOptions m_options;
@@ -96,23 +103,25 @@ private:
     QString m_seed;           // as the run began: its kept run's name
     bool m_continued = false; // the run went on from a kept run
     qsizetype m_asked = -1;   // Label3 as the last tick that merged its page left it
-    // The learned pace as key=value fields, kept with a run that can go on and given back when
-    // it does.
-    QStringList m_pace;
-    qsizetype m_queries = 0; // queries of the run that came back, with or without a page
+    qsizetype m_queries = 0;  // queries of the run that came back, with or without a page
     qsizetype m_failedQueries = 0;
     QString m_lastFailure; // its reason
     QString m_resultPath;  // the path of every query; a page from elsewhere was a refusal
 
-    // The engine's refusals in this run, as one value that a start resets whole.
+    // The engine's refusals in this run, as one value that a start resets whole. Times in
+    // milliseconds of the steady clock.
     struct Hold {
         int refusals = 0;    // over the run
         qint64 heldMs = 0;   // waited over the run
         bool retried = true; // every refusal was asked again
         int streak = 0;      // refusals since the last answer
-        qint64 streakMs = 0; // waited since the last answer
         QDateTime refusedSince;
-        qint64 waitMs = 0; // the wait going on
-        QDateTime waitStarted;
+        qint64 refusedSinceMs = 0; // when the first of them was sent
+        qint64 waitMs = 0;         // the wait going on
+        qint64 waitStartedMs = 0;
     } m_hold;
+    Pace m_pace; // outlives the run
+    qint64 m_startedMs = 0;
+    qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
+    bool m_paced = false;      // one such query was asked at a slower pace than full speed
 };
