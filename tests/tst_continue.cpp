@@ -144,10 +144,12 @@ private slots:
             << FirstEnd::Target << Then::Continue
             << u"“鲜花”上次采集到4个长尾词时达到采集个数（2026/12/7 10:05:09），还有4个长尾词没有查询。是否继续上次的采集？"_s
             << u"鲜花1"_s;
+        const QString givenUp =
+            u"“鲜花”上次采集到7个长尾词时因搜索引擎一直拒绝查询而停止（2026/12/7 10:05:09），还有4个长尾词没有查询。是否继续上次的采集？"_s;
         QTest::newRow("given up: the refused keyword again")
-            << FirstEnd::GiveUp << Then::Continue
-            << u"“鲜花”上次采集到7个长尾词时因搜索引擎一直拒绝查询而停止（2026/12/7 10:05:09），还有4个长尾词没有查询。是否继续上次的采集？"_s
-            << u"鲜花11"_s;
+            << FirstEnd::GiveUp << Then::Continue << givenUp << u"鲜花11"_s;
+        QTest::newRow("given up, window closed and opened again")
+            << FirstEnd::GiveUp << Then::Reopen << givenUp << u"鲜花11"_s;
     }
     void continuedRun_asksWhatAnUndisturbedRunAsks()
     {
@@ -193,6 +195,9 @@ private slots:
             QCOMPARE(file, m_undisturbedFile);
         QCOMPARE(h.keptRuns(), QStringList());
         QCOMPARE(h.journals(), QStringList());
+        // The pace the refusal taught goes on with the run, over a restart too.
+        QCOMPARE(h.form->Label4->text().contains(u"（已按搜索引擎限速，平均每秒约"_s),
+                 end == FirstEnd::GiveUp);
     }
 
     void keptRun_answersAndDamage_data()
