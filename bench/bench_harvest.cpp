@@ -228,20 +228,28 @@ bool browserLoaded(Form8 &form)
     return false;
 }
 
+// The window of one run, saving into dir and asking the engine on port.
+Form8Options windowOptions(const QTemporaryDir &dir, quint16 port, EndDesktop &desktop)
+{
+    Form8Options options;
+    options.withBrowser = false;
+    options.desktop = &desktop;
+    options.quit = [] {};
+    options.miner.programDir = dir.path();
+    options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
+    return options;
+}
+
 int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
 {
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
     EndDesktop desktop;
-    Form8Options options;
+    Form8Options options = windowOptions(dir, port, desktop);
     options.withBrowser = withBrowser;
-    options.desktop = &desktop;
-    options.quit = [] {};
-    options.miner.programDir = dir.path();
     if (journal)
         options.miner.journalDir = dir.path() + u"/journal"_s;
-    options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
     Form8 form(std::move(options));
     form.show();
     Miner &miner = form.miner();
@@ -355,13 +363,7 @@ int runPaced(qint64 size, quint16 port)
     if (!dir.isValid())
         return 2;
     EndDesktop desktop;
-    Form8Options options;
-    options.withBrowser = false;
-    options.desktop = &desktop;
-    options.quit = [] {};
-    options.miner.programDir = dir.path();
-    options.miner.searchPrefix = u"http://127.0.0.1:"_s + QString::number(port) + u"/s?wd="_s;
-    Form8 form(std::move(options));
+    Form8 form(windowOptions(dir, port, desktop));
     form.Text2Edit->setText(kSeed);
     form.Combo1->setEditText(QString::number(size));
     QEventLoop loop;
