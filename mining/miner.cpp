@@ -535,7 +535,7 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue,
     const qint64 now = m_options.steadyClock();
     const QDateTime wallNow = m_options.clock();
     if (m_hold.streak++ == 0) {
-        m_hold.refusedSince = wallNow;
+        m_hold.refusedSince = wallNow.addMSecs(sentMs - now); // as the limit counts
         m_hold.refusedSinceMs = sentMs;
     }
     const qint64 wait =
