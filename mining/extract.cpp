@@ -45,23 +45,6 @@ QString lastCharacter(const QString &keyword)
     return keyword.right(pair ? 2 : 1);
 }
 
-bool isKeywordText(const QString &candidate)
-{
-    if (candidate.isEmpty())
-        return false;
-    for (const QChar c : candidate) {
-        switch (c.category()) {
-        case QChar::Other_Control:       // CR, LF, tab, NEL, ...
-        case QChar::Separator_Line:      // U+2028
-        case QChar::Separator_Paragraph: // U+2029
-            return false;
-        default:
-            break;
-        }
-    }
-    return true;
-}
-
 bool passesSeedTests(const QString &candidate, const QString &first, const QString &last,
                      bool wholeSeedRequired, const QString &seed)
 {

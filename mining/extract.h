@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/resultfile.h" // isKeywordText
+
 #include <QString>
 #include <QStringList>
 
@@ -12,10 +14,6 @@ QStringList cutCandidates(const QString &page);
 // character. Both are empty for an empty keyword.
 QString firstCharacter(const QString &keyword);
 QString lastCharacter(const QString &keyword);
-
-// A keyword is one line of the result file: a candidate that is empty, or holds a line break
-// or another control character (a link cut short runs on over the page's next lines), is none.
-bool isKeywordText(const QString &candidate);
 
 // The seed tests every candidate must pass: the seed's first or last character, and the whole
 // seed when required.

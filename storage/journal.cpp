@@ -3,98 +3,16 @@
 #include "storage/durable.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
-#include <future>
-#include <optional>
 #include <system_error>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kMagic = u"tailspade-journal"_s;
-constexpr int kVersion = 2; // 1: no setting in the header, no count asked, no end
 constexpr int kSyncMs = 1000;
-// Another program holds a kept run's lock only while it reads, writes or renames it.
-constexpr int kLockWaitMs = 1000;
-const QString kKeptSuffix = u".kept"_s;
-// A kept run's header fits in this, and so does its last line.
-constexpr qint64 kGlanceBytes = 64 * 1024;
-
-quint32 checksum(const QByteArray &bytes)
-{
-    quint32 h = 2166136261u; // FNV-1a
-    for (const char c : bytes) {
-        h ^= quint8(c);
-        h *= 16777619u;
-    }
-    return h;
-}
-
-QString escaped(const QString &field)
-{
-    QString out;
-    out.reserve(field.size());
-    for (const QChar c : field) {
-        switch (c.unicode()) {
-        case u'\\':
-            out += u"\\\\"_s;
-            break;
-        case u'\t':
-            out += u"\\t"_s;
-            break;
-        case u'\n':
-            out += u"\\n"_s;
-            break;
-        case u'\r':
-            out += u"\\r"_s;
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-QString unescaped(QStringView field)
-{
-    QString out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const QChar c = field.at(i);
-        if (c != u'\\' || i + 1 == field.size()) {
-            out += c;
-            continue;
-        }
-        const QChar next = field.at(++i);
-        out += next == u't'   ? QChar(u'\t')
-               : next == u'n' ? QChar(u'\n')
-               : next == u'r' ? QChar(u'\r')
-                              : next;
-    }
-    return out;
-}
-
-// The fields of one whole, undamaged line; nothing for any other.
-std::optional<QStringList> decodeLine(QByteArrayView line)
-{
-    if (line.size() < 9 || line.at(8) != ' ')
-        return std::nullopt;
-    bool ok = false;
-    const quint32 sum = line.first(8).toByteArray().toUInt(&ok, 16);
-    const QByteArray payload = line.sliced(9).toByteArray();
-    if (!ok || sum != checksum(payload))
-        return std::nullopt;
-    QStringList fields;
-    const QString text = QString::fromUtf8(payload);
-    for (const QStringView field : QStringView(text).split(u'\t'))
-        fields.append(unescaped(field));
-    return fields;
-}
 
 QString newJournalName()
 {
@@ -104,86 +22,15 @@ QString newJournalName()
            u".journal"_s;
 }
 
-bool appendLine(const QString &path, const QStringList &fields)
+bool appendLines(const QString &path, const QList<QStringList> &lines)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const QByteArray line = encodeJournalLine(fields);
-    const bool ok = file.write(line) == line.size();
-    syncToDisk(file.handle());
-    return ok;
-}
-
-QString endingName(RunEnding ending)
-{
-    switch (ending) {
-    case RunEnding::Stop:
-        return u"stop"_s;
-    case RunEnding::GiveUp:
-        return u"giveup"_s;
-    case RunEnding::Target:
-        return u"target"_s;
-    case RunEnding::Crash:
-        break;
-    }
-    return u"crash"_s;
-}
-
-std::optional<RunEnding> endingNamed(const QString &name)
-{
-    for (const RunEnding e :
-         {RunEnding::Crash, RunEnding::Stop, RunEnding::GiveUp, RunEnding::Target})
-        if (endingName(e) == name)
-            return e;
-    return std::nullopt;
-}
-
-QStringList endLine(RunEnding ending, const QDateTime &when)
-{
-    return {u"end"_s, endingName(ending), when.toString(Qt::ISODateWithMs)};
-}
-
-// A whole decimal number as this program writes it: no sign but a minus, no blanks, no zeros
-// in front.
-std::optional<qint64> strictNumber(const QString &text)
-{
-    bool ok = false;
-    const qint64 n = text.toLongLong(&ok);
-    return ok && QString::number(n) == text ? std::optional<qint64>(n) : std::nullopt;
-}
-
-QString keptRunName(const QString &seed)
-{
-    // Any seed, any length, any character: the name is made from its UTF-16 units.
-    const QByteArray units(reinterpret_cast<const char *>(seed.utf16()), seed.size() * 2);
-    return u"seed-"_s +
-           QString::fromLatin1(
-               QCryptographicHash::hash(units, QCryptographicHash::Sha256).toHex().left(32)) +
-           kKeptSuffix;
-}
-
-QByteArray digestOf(const QByteArray &bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-}
-
-// Renames a finished journal to its seed's kept run, over an older one.
-bool keepFile(const QString &path, const QString &folder, const QString &seed)
-{
-    const QString kept = QDir(folder).filePath(keptRunName(seed));
-    QLockFile lock(kept + u".lock"_s);
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(kLockWaitMs) || !renameReplacing(path, kept))
-        return false;
-    syncFolder(folder);
-    return true;
-}
-
-QStringList saveLine(const QString &seed, bool append, qint64 offset, const QDateTime &when)
-{
-    return {u"save"_s, seed, append ? u"append"_s : u"overwrite"_s, QString::number(offset),
-            when.toString(Qt::ISODateWithMs)};
+    QByteArray bytes;
+    for (const QStringList &fields : lines)
+        bytes += encodeJournalLine(fields);
+    return file.write(bytes) == bytes.size() && syncToDisk(file.handle());
 }
 
 qint64 sizeOf(const QString &path)
@@ -215,16 +62,6 @@ Found findBlock(const QString &path, qint64 offset, const QByteArray &block)
 
 } // namespace
 
-QByteArray encodeJournalLine(const QStringList &fields)
-{
-    QStringList parts;
-    parts.reserve(fields.size());
-    for (const QString &field : fields)
-        parts.append(escaped(field));
-    const QByteArray bytes = parts.join(u'\t').toUtf8();
-    return QByteArray::number(checksum(bytes), 16).rightJustified(8, '0') + ' ' + bytes + '\n';
-}
-
 Journal::Journal()
 {
     m_syncLater.setSingleShot(true);
@@ -242,8 +79,9 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     close();
     m_written = 0;
     m_asked = -1;
+    m_ended = {};
     m_baseSize = 0;
-    m_baseEnd.clear();
+    m_baseClose.clear();
     m_folder = folder;
     m_programDir = programDir;
     m_seed = seed;
@@ -258,13 +96,12 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     }
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) ||
-        !writeLine({kMagic, QString::number(kVersion), programDir,
-                    QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed,
-                    wholeSeed ? u"1"_s : u"0"_s})) {
+        !writeLine(journalHeader(programDir,
+                                 QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed,
+                                 wholeSeed))) {
         closeFile();
         QFile::remove(path);
-        m_file.setFileName(QString());
-        m_lock.reset();
+        forget();
         return false;
     }
     syncToDisk(m_file.handle());
@@ -277,14 +114,9 @@ Journal::Resume Journal::resume(const QString &folder, const QString &programDir
                                 const KeptRun &kept)
 {
     const QString keptPath = QDir::fromNativeSeparators(kept.path);
-    QLockFile lock(keptPath + u".lock"_s);
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(kLockWaitMs))
+    const KeptRunLock lock(keptPath);
+    if (!keptRunUnchanged(kept, lock))
         return Resume::Changed;
-    QFile file(keptPath);
-    if (!file.open(QIODevice::ReadOnly) || digestOf(file.readAll()) != kept.digest)
-        return Resume::Changed;
-    file.close();
 
     const JournalContents &run = kept.run;
     if (!start(folder, programDir, run.seed, run.wholeSeed))
@@ -292,19 +124,21 @@ Journal::Resume Journal::resume(const QString &folder, const QString &programDir
     record(run.keywords, run.asked);
     bool whole = m_written == run.keywords.size() && m_asked == run.asked;
     if (whole && !run.pace.isEmpty())
-        whole = writeLine(QStringList{u"pace"_s} + run.pace);
+        whole = writeLine(paceLine(run.pace));
     // On the disk before the kept run goes, so that a power cut leaves one or the other.
     if (!whole || !syncToDisk(m_file.handle())) {
         closeFile();
         QFile::remove(m_file.fileName());
-        m_file.setFileName(QString());
-        m_lock.reset();
+        forget();
         return Resume::Unwritable;
     }
     m_baseSize = m_file.pos();
-    m_baseEnd = endLine(run.ending.value_or(RunEnding::Crash), run.endTime);
-    QFile::remove(keptPath);
-    syncFolder(folder);
+    m_baseEnded = run.endTime;
+    m_baseClose = {endLine(run.ending.value_or(RunEnding::Crash), run.endTime)};
+    // Given back with its save, a next start finds that save made and does not make it again.
+    if (run.saving)
+        m_baseClose.append(saveLine(run.saveSeed, run.saveAppend, run.saveOffset, run.saveTime));
+    removeTakenKeptRun(keptPath, lock);
     return Resume::Resumed;
 }
 
@@ -337,8 +171,9 @@ void Journal::end(RunEnding ending, const QDateTime &when, const QStringList &pa
 {
     if (!isOpen())
         return;
-    if (!pace.isEmpty())
-        writeLine(QStringList{u"pace"_s} + pace);
+    m_ended = when;
+    // Always: a run that climbed back to full speed must not keep the pace it began with.
+    writeLine(paceLine(pace));
     writeLine(endLine(ending, when)); // on the disk with the save line that follows
 }
 
@@ -376,6 +211,13 @@ void Journal::closeFile()
     m_file.close();
 }
 
+void Journal::forget()
+{
+    m_file.setFileName(QString());
+    m_baseSize = 0;
+    m_lock.reset();
+}
+
 void Journal::beginSave(const QString &seed, bool append, const QDateTime &when)
 {
     if (!isOpen())
@@ -393,8 +235,7 @@ void Journal::close()
         syncToDisk(m_file.handle());
         closeFile();
     }
-    m_file.setFileName(QString());
-    m_lock.reset();
+    forget();
 }
 
 void Journal::remove()
@@ -404,8 +245,7 @@ void Journal::remove()
     // Also a journal that stopped being written after a failed write: the run is saved.
     if (!m_file.fileName().isEmpty())
         QFile::remove(m_file.fileName());
-    m_file.setFileName(QString());
-    m_lock.reset();
+    forget();
 }
 
 bool Journal::keep()
@@ -419,9 +259,8 @@ bool Journal::keep()
     const QString path = m_file.fileName();
     const bool synced = syncToDisk(m_file.handle());
     closeFile();
-    m_file.setFileName(QString());
-    const bool kept = synced && keepFile(path, m_folder, m_seed);
-    m_lock.reset();
+    const bool kept = synced && keepAsKeptRun(path, m_folder, m_seed, m_ended);
+    forget();
     return kept;
 }
 
@@ -432,199 +271,28 @@ void Journal::discard()
         return remove();
     m_syncLater.stop();
     closeFile();
-    m_file.setFileName(QString());
-    // Nothing of the kept run was lost: it goes back as it was, its own end included.
-    if (!QFile::resize(path, m_baseSize) || !appendLine(path, m_baseEnd) ||
-        !keepFile(path, m_folder, m_seed))
-        QFile::remove(path);
-    m_baseSize = 0;
-    m_lock.reset();
-}
-
-JournalContents parseJournal(const QByteArray &bytes)
-{
-    JournalContents j;
-    qsizetype start = 0;
-    bool first = true;
-    // A last line without its line end was cut short: it is left out.
-    for (qsizetype end; (end = bytes.indexOf('\n', start)) >= 0; start = end + 1) {
-        j.wholeSize = end + 1;
-        const std::optional<QStringList> fields =
-            decodeLine(QByteArrayView(bytes).sliced(start, end - start));
-        if (first) {
-            first = false;
-            const std::optional<qint64> version =
-                fields && fields->size() >= 2 && fields->at(0) == kMagic
-                    ? strictNumber(fields->at(1))
-                    : std::nullopt;
-            if (version && *version > kVersion) {
-                j.newer = true;
-                return j;
-            }
-            if (!version || *version < 1 || fields->size() != (*version == 1 ? 5 : 6))
-                return j;
-            j.ok = true;
-            j.version = int(*version);
-            j.programDir = fields->at(2);
-            j.seed = fields->at(4);
-            j.wholeSeed = j.version >= 2 && fields->at(5) == u"1"_s;
-            continue;
-        }
-        if (!fields || fields->isEmpty()) {
-            j.damaged = true;
-            continue;
-        }
-        const QString &kind = fields->at(0);
-        if (kind == u"k"_s && j.version == 1) {
-            j.keywords.append(fields->mid(1));
-        } else if (kind == u"k"_s && fields->size() >= 2) {
-            j.keywords.append(fields->mid(2));
-            // The count only grows, and never past the keywords there are to ask.
-            const std::optional<qint64> asked = strictNumber(fields->at(1));
-            if (asked && *asked >= j.asked && *asked <= j.keywords.size())
-                j.asked = *asked;
-            else
-                j.damaged = true;
-        } else if (kind == u"save"_s && fields->size() == 5) {
-            j.saving = true;
-            j.saveSeed = fields->at(1);
-            j.saveAppend = fields->at(2) == u"append"_s;
-            j.saveOffset = fields->at(3).toLongLong();
-            j.saveTime = QDateTime::fromString(fields->at(4), Qt::ISODateWithMs);
-        } else if (kind == u"end"_s && fields->size() == 3 && endingNamed(fields->at(1)) &&
-                   QDateTime::fromString(fields->at(2), Qt::ISODateWithMs).isValid()) {
-            j.ending = endingNamed(fields->at(1));
-            j.endTime = QDateTime::fromString(fields->at(2), Qt::ISODateWithMs);
-        } else if (kind == u"pace"_s) {
-            j.pace = fields->mid(1);
-        } else {
-            j.damaged = true;
-        }
-    }
-    return j;
-}
-
-JournalContents readJournal(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return parseJournal(file.readAll());
-}
-
-bool JournalContents::canContinue() const
-{
-    if (!ok || version < 2 || damaged || unasked() <= 0)
-        return false;
-    // A harvest holds each keyword once, and never an empty one.
-    const QSet<QString> distinct(keywords.cbegin(), keywords.cend());
-    return distinct.size() == keywords.size() && !distinct.contains(QString());
+    // Nothing of the kept run was lost: it goes back as it was, its own end included. Should
+    // it not go back, the journal stays, and the next start keeps it.
+    if (QFile::resize(path, m_baseSize) && appendLines(path, m_baseClose))
+        keepAsKeptRun(path, m_folder, m_seed, m_baseEnded);
+    forget();
 }
 
 namespace {
 
-KeptRun readKept(const QString &path, int lockWaitMs)
-{
-    KeptRun k;
-    k.path = QDir::toNativeSeparators(path);
-    if (!QFileInfo::exists(path))
-        return k;
-    QLockFile lock(path + u".lock"_s);
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(lockWaitMs)) {
-        k.status = KeptRun::Status::InUse;
-        return k;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        k.status = file.exists() ? KeptRun::Status::Unreadable : KeptRun::Status::None;
-        return k;
-    }
-    const QByteArray bytes = file.readAll();
-    k.digest = digestOf(bytes);
-    k.run = parseJournal(bytes);
-    // Written whole and renamed into place: anything short of that was damaged since, and a
-    // file renamed from another seed's is not this seed's run.
-    if (k.run.newer)
-        k.status = KeptRun::Status::Newer;
-    else if (k.run.canContinue() && k.run.ending && k.run.wholeSize == bytes.size() &&
-             keptRunName(k.run.seed) == QFileInfo(path).fileName())
-        k.status = KeptRun::Status::Ok;
-    else
-        k.status = KeptRun::Status::Unreadable;
-    return k;
-}
-
 // A recovered journal with keywords left to ask becomes its seed's kept run; else it goes.
 bool keepRecovered(const QString &path, const JournalContents &j, const QDateTime &lastWrite)
 {
-    const bool kept = j.canContinue() &&
-                      (j.ending || appendLine(path, endLine(RunEnding::Crash, lastWrite))) &&
-                      keepFile(path, QFileInfo(path).path(), j.seed);
+    const bool kept =
+        j.canContinue() &&
+        (j.ending || appendLines(path, {endLine(RunEnding::Crash, lastWrite)})) &&
+        keepAsKeptRun(path, QFileInfo(path).path(), j.seed, j.ending ? j.endTime : lastWrite);
     if (!kept)
         QFile::remove(path);
     return kept;
 }
 
 } // namespace
-
-QString keptRunPath(const QString &folder, const QString &seed)
-{
-    return QDir(folder).filePath(keptRunName(seed));
-}
-
-KeptRun readKeptRun(const QString &folder, const QString &seed)
-{
-    KeptRun k = readKept(keptRunPath(folder, seed), kLockWaitMs);
-    if (k.status == KeptRun::Status::Ok && k.run.seed != seed)
-        k.status = KeptRun::Status::Unreadable;
-    return k;
-}
-
-QList<KeptRun> glanceAtKeptRuns(const QString &folder)
-{
-    QList<KeptRun> out;
-    if (folder.isEmpty())
-        return out;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList({u"*"_s + kKeptSuffix}, QDir::Files, QDir::Name)) {
-        KeptRun k;
-        k.path = QDir::toNativeSeparators(dir.filePath(name));
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue; // taken meanwhile
-        // The header, and the last line: a kept run ends in its end or its save, whole.
-        const QByteArray head = file.readLine(kGlanceBytes);
-        const qint64 size = file.size();
-        const qint64 from = std::max(file.pos(), size - kGlanceBytes);
-        QByteArray tail;
-        if (file.seek(from))
-            tail = file.read(size - from);
-        const qsizetype start = tail.lastIndexOf('\n', tail.size() - 2) + 1;
-        const std::optional<QStringList> last =
-            tail.endsWith('\n') ? decodeLine(QByteArrayView(tail).sliced(start).chopped(1))
-                                : std::nullopt;
-        k.run = parseJournal(head);
-        if (k.run.newer)
-            k.status = KeptRun::Status::Newer;
-        else if (!k.run.ok || k.run.version < 2 || !last || last->isEmpty() ||
-                 (last->first() != u"end"_s && last->first() != u"save"_s))
-            k.status = KeptRun::Status::Unreadable;
-        else
-            continue;
-        out.append(std::move(k));
-    }
-    return out;
-}
-
-void forgetKeptRun(const QString &folder, const QString &seed)
-{
-    const QString path = keptRunPath(folder, seed);
-    QLockFile lock(path + u".lock"_s);
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(kLockWaitMs))
-        QFile::remove(path);
-}
 
 JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const QString &programDir)
 {
@@ -678,7 +346,7 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
         }
     }
     // Noted first, so that a kill during this save is undone the same way at the next start.
-    appendLine(path, saveLine(seed, true, sizeOf(file), now));
+    appendLines(path, {saveLine(seed, true, sizeOf(file), now)});
     r.save = saveResults(base, seed, j.keywords, true, now);
     if (!r.save.ok()) {
         r.status = JournalRecovery::Status::SaveFailed;

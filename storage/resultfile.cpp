@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -158,9 +161,16 @@ SaveResult replaceFile(const QString &path, const QByteArray &block)
     // Made anew, never an existing file; QTemporaryFile would make it readable by its owner only.
     const QDir folder = QFileInfo(target).absoluteDir();
     QFile file;
+    // Held while the file exists, so that a start's cleanup tells ours from one left behind.
+    // A disk too full for it still gets the save tried.
+    std::unique_ptr<QLockFile> lock;
     for (int tries = 0; tries < 4 && !file.isOpen(); ++tries) {
         file.setFileName(folder.filePath(u".tailspade-%1.tmp"_s.arg(
             QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))));
+        lock = std::make_unique<QLockFile>(file.fileName() + u".lock"_s);
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError)
+            continue;
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
     if (!file.isOpen())
@@ -188,6 +198,38 @@ SaveResult replaceFile(const QString &path, const QByteArray &block)
 }
 
 } // namespace
+
+bool isKeywordText(const QString &candidate)
+{
+    if (candidate.isEmpty())
+        return false;
+    for (const QChar c : candidate) {
+        switch (c.category()) {
+        case QChar::Other_Control:       // CR, LF, tab, NEL, ...
+        case QChar::Separator_Line:      // U+2028
+        case QChar::Separator_Paragraph: // U+2029
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+void removeStaleTemporaryFiles(const QString &programDir)
+{
+    const QDir folder(resultFolderPath(programDir));
+    const QRegularExpression ours(u"^\\.tailspade-[0-9a-f]{8}\\.tmp$"_s);
+    for (const QString &name :
+         folder.entryList({u".tailspade-*.tmp"_s}, QDir::Files | QDir::Hidden)) {
+        if (!ours.match(name).hasMatch())
+            continue;
+        QLockFile lock(folder.filePath(name) + u".lock"_s);
+        lock.setStaleLockTime(0); // a copy that is gone leaves its lock stale
+        if (lock.tryLock(0))
+            QFile::remove(folder.filePath(name));
+    }
+}
 
 QString resultFolderPath(const QString &programDir)
 {

@@ -20,6 +20,10 @@ struct SaveResult {
     bool ok() const { return status == Status::Saved || status == Status::NothingToSave; }
 };
 
+// A keyword is one line of the result file: a candidate that is empty, or holds a line break
+// or another control character (a link cut short runs on over the page's next lines), is none.
+bool isKeywordText(const QString &candidate);
+
 // <programDir>/Keywords, with native separators.
 QString resultFolderPath(const QString &programDir);
 // "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'. A seed too
@@ -42,3 +46,6 @@ bool ensureResultFolder(const QString &programDir, QString *detail = nullptr);
 // (the old file survives a failed write). Saved means on the disk, not only with the system.
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when);
+// Removes what overwrites cut short by a kill or a power cut left in Keywords: this program's
+// own temporary files, and only those whose saving copy is gone.
+void removeStaleTemporaryFiles(const QString &programDir);
