@@ -135,7 +135,8 @@ void Miner::Command1_Click()
     Text1 = u"0"_s;
     if (m_view.Command1Caption() == u"停止"_s) {
         const QString n = count(List2.ListCount());
-        return endLikeAStop(RunEnding::Stop, u"半途停止，目前共挖掘到"_s + n + u"个长尾词"_s, {},
+        return endLikeAStop(RunEnding::Stop, HarvestEnd::Stopped,
+                            u"半途停止，目前共挖掘到"_s + n + u"个长尾词"_s, {},
                             u"半途停止，软件自择“追加保存” 本次采集到"_s + n +
                                 u"个长尾词！您可点击 [查看保存结果] 观看"_s);
     }
@@ -150,9 +151,10 @@ void Miner::Command1_Click()
     KeptRun kept;
     if (!m_options.journalDir.isEmpty())
         kept = readKeptRun(m_options.journalDir, seed);
-    if (!askAboutKeptRun(seed, kept))
+    const StartPlan::Run plan = askAboutKeptRun(seed, kept);
+    if (plan == StartPlan::Run::None)
         return;
-    const bool continued = kept.status == KeptRun::Status::Ok;
+    const bool continued = plan == StartPlan::Run::Continued;
 
     List1.Clear();
     List2.Clear();
@@ -166,6 +168,7 @@ void Miner::Command1_Click()
     Timer2.stop();
     ++m_run;
     m_seed = seed;
+    m_began = m_options.clock();
     m_continued = continued;
     m_asked = -1;
     Label2 = u"0"_s;
@@ -183,48 +186,81 @@ void Miner::Command1_Click()
                         m_view.Check1Value() == 1);
 }
 
-bool Miner::askAboutKeptRun(const QString &seed, KeptRun &kept)
+StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
 {
+    KeptAtStart state = KeptAtStart::None;
     switch (kept.status) {
-    case KeptRun::Status::Ok:
+    case KeptRun::Status::None:
+        break;
+    case KeptRun::Status::Ok: {
+        // The target counts the whole harvest.
+        const std::optional<double> target = targetCount(m_view.Combo1Text());
+        const bool met = target && *target >= 1 && *target == std::floor(*target) &&
+                         *target <= double(kept.run.keywords.size());
+        state = met ? KeptAtStart::TargetMet : KeptAtStart::Usable;
+        break;
+    }
+    case KeptRun::Status::InUse:
+        state = KeptAtStart::InUse;
+        break;
+    case KeptRun::Status::Unlockable:
+        state = KeptAtStart::Unlockable;
         break;
     case KeptRun::Status::Unreadable:
+        state = KeptAtStart::Damaged;
+        break;
     case KeptRun::Status::Newer:
-        m_view.setLabel4Caption(keptRunNotice(kept)); // and the run starts afresh
-        [[fallthrough]];
-    case KeptRun::Status::None:
-    case KeptRun::Status::InUse:
-        kept = {};
-        return true;
-    }
-    const JournalContents &run = kept.run;
-    switch (m_view.AskContinue(continueQuestion(seed, run))) {
-    case ContinueChoice::Cancel:
-        return false;
-    case ContinueChoice::Restart:
-        forgetKeptRun(m_options.journalDir, seed);
-        kept = {};
-        return true;
-    case ContinueChoice::Continue:
+        state = KeptAtStart::Newer;
         break;
     }
-    // The target counts the whole harvest.
-    const std::optional<double> target = targetCount(m_view.Combo1Text());
-    if (target && *target >= 1 && *target == std::floor(*target) &&
-        *target <= double(run.keywords.size())) {
-        m_view.MsgBox(u"“"_s + seed + u"”上次已采集到"_s + count(run.keywords.size()) +
+    const ContinueChoice answer = asksToContinue(state)
+                                      ? m_view.AskContinue(continueQuestion(seed, kept.run))
+                                      : ContinueChoice::Restart;
+    StartPlan plan = planStart(state, answer, JournalStart::Started);
+    if (plan.run == StartPlan::Run::Continued) {
+        switch (m_journal.resume(m_options.journalDir, m_options.programDir, kept)) {
+        case Journal::Resume::Resumed:
+            break;
+        case Journal::Resume::Changed:
+            plan = planStart(state, answer, JournalStart::Changed);
+            break;
+        case Journal::Resume::Unwritable:
+            plan = planStart(state, answer, JournalStart::NoRoom);
+            break;
+        }
+    }
+    if (plan.forget)
+        forgetKeptRun(m_options.journalDir, seed);
+    const QString quoted = u"“"_s + seed + u"”"_s;
+    switch (plan.say) {
+    case StartPlan::Say::Nothing:
+        break;
+    case StartPlan::Say::Damaged:
+    case StartPlan::Say::Newer:
+        m_view.setLabel4Caption(keptRunNotice(kept)); // and the run starts afresh
+        break;
+    case StartPlan::Say::Unlockable:
+        m_view.MsgBox(quoted + u"上次的采集进度无法锁定（"_s + kept.reason +
+                      u"），没有开始采集。请检查保存采集进度的文件夹："_s +
+                      QDir::toNativeSeparators(m_options.journalDir));
+        break;
+    case StartPlan::Say::TargetMet:
+        m_view.MsgBox(quoted + u"上次已采集到"_s + count(kept.run.keywords.size()) +
                       u"个长尾词，已达到采集个数"_s + m_view.Combo1Text().trimmed() +
                       u"，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s);
-        return false;
+        break;
+    case StartPlan::Say::NoRoom:
+        m_view.MsgBox(quoted +
+                      u"的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
+                      u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
+                      QDir::toNativeSeparators(m_options.journalDir));
+        break;
+    case StartPlan::Say::Changed:
+        m_view.MsgBox(quoted + u"上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
+                               u"请再点一次开始采集。"_s);
+        break;
     }
-    if (m_journal.resume(m_options.journalDir, m_options.programDir, kept) ==
-        Journal::Resume::Changed) {
-        m_view.MsgBox(u"“"_s + seed +
-                      u"”上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
-                      u"请再点一次开始采集。"_s);
-        return false;
-    }
-    return true;
+    return plan.run;
 }
 
 // The continued run's state, as the kept run's last tick left it: the next tick asks about the
@@ -252,8 +288,8 @@ void Miner::noteEnd(RunEnding ending)
     m_journal.end(ending, now, m_pace.learned(m_options.steadyClock(), now).fields());
 }
 
-void Miner::endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
-                         const QString &success)
+void Miner::endLikeAStop(RunEnding ending, HarvestEnd end, const QString &status,
+                         const QString &lead, const QString &success)
 {
     if (Timer2.isActive()) { // the wait so far counts
         m_hold.heldMs +=
@@ -265,20 +301,20 @@ void Miner::endLikeAStop(RunEnding ending, const QString &status, const QString 
     Timer1.stop();
     ++m_run;
     noteEnd(ending);
-    const SaveResult saved = Command3_Click();
+    const SaveResult saved = Command3_Click(end);
     m_view.MsgBox(lead + endMessage(saved, success));
     m_view.setCheck3Value(1);
     m_view.setCheck2Value(0);
 }
 
-SaveResult Miner::Command3_Click()
+SaveResult Miner::Command3_Click(HarvestEnd end)
 {
     m_view.setCheck3Value(0);
     m_view.setCheck2Value(1);
-    return Command4_Click();
+    return Command4_Click(end);
 }
 
-SaveResult Miner::Command4_Click()
+SaveResult Miner::Command4_Click(HarvestEnd end)
 {
     const QString seed = m_view.Text2();
     const bool append = m_view.Check2Value() == 1;
@@ -286,23 +322,33 @@ SaveResult Miner::Command4_Click()
     m_journal.record(List2.items(), m_asked);
     m_journal.beginSave(seed, append, when);
     const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
-    // Not saved: the journal stays for the next start to save. Saved with keywords left to
-    // ask: it is kept, so that the run can go on. Else it has done its work, and no older run
-    // of the seed is left to go on either.
-    if (!saved.ok()) {
+    const bool left = List2.ListCount() > std::max<qsizetype>(m_asked, 0);
+    switch (planEnd(List2.ListCount() == 0 ? HarvestEnd::NothingHarvested : end, m_continued,
+                    saved.ok(), left)) {
+    case AfterEnd::Stay:
         m_journal.close();
-    } else if (List2.ListCount() > std::max<qsizetype>(m_asked, 0)) {
+        break;
+    case AfterEnd::Keep:
         m_journal.keep();
-    } else {
+        break;
+    case AfterEnd::Finish:
         m_journal.remove();
-        if (!m_options.journalDir.isEmpty())
-            forgetKeptRun(m_options.journalDir, m_seed);
+        if (!m_options.journalDir.isEmpty()) // and a kept run of the seed older than this run
+            forgetKeptRun(m_options.journalDir, m_seed, m_began);
+        break;
+    case AfterEnd::Leave:
+        m_journal.remove();
+        break;
+    case AfterEnd::GiveBack:
+        m_journal.discard();
+        break;
     }
     return saved;
 }
 
 QList<JournalRecovery> Miner::recoverJournals() const
 {
+    removeStaleTemporaryFiles(m_options.programDir);
     return ::recoverJournals(m_options.journalDir, m_options.clock(), m_options.programDir);
 }
 
@@ -413,7 +459,7 @@ void Miner::reachTarget()
     Text1 = u"1"_s;
     Timer1.stop();
     noteEnd(RunEnding::Target);
-    const SaveResult saved = Command4_Click();
+    const SaveResult saved = Command4_Click(HarvestEnd::Target);
     const QString n = count(List2.ListCount());
     m_view.setCommand1Caption(u"开始采集"_s);
     m_view.setLabel4Caption(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
@@ -438,7 +484,7 @@ void Miner::closeExhausted()
     const QString n = count(List2.ListCount());
     m_view.setLabel4Caption(endStatus(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
     m_view.setCommand1Caption(u"开始采集"_s);
-    const SaveResult saved = Command4_Click();
+    const SaveResult saved = Command4_Click(HarvestEnd::Exhausted);
     m_view.MsgBox(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
                                         u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s));
 }
@@ -486,7 +532,8 @@ void Miner::Timer1_Timer()
         answered();
     }
     // A continued run would go through its whole queue unanswered and leave nothing to go on.
-    if (refusal && m_continued)
+    if (m_failedQueries == m_queries &&
+        planEnd(HarvestEnd::AllFailed, m_continued, false, true) == AfterEnd::GiveBack)
         return giveBack();
 
     if (fromQueue) {
@@ -548,9 +595,10 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue,
                               u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
         const QString file =
             QDir::toNativeSeparators(resultFilePath(m_options.programDir, m_view.Text2()));
-        return endLikeAStop(
-            RunEnding::GiveUp, since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
-            u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file + u"，请稍后再开始采集。"_s);
+        return endLikeAStop(RunEnding::GiveUp, HarvestEnd::GaveUp,
+                            since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
+                            u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file +
+                                u"，请稍后再开始采集。"_s);
     }
     // The last wait ends at the limit, so that the engine is asked once more then.
     m_hold.waitMs = std::min(wait, left);

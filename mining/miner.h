@@ -6,6 +6,7 @@
 #include "mining/minerview.h"
 #include "mining/pace.h"
 #include "mining/refusal.h"
+#include "mining/runrecord.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -53,12 +54,12 @@ public:
     QTimer Timer1;
     QTimer Timer2; // single shot: ends the wait after a refused query, restarting Timer1
 
-    void Command1_Click();       // start or stop
-    void Command2_Click();       // merge and target check
-    SaveResult Command3_Click(); // a stop's save: append, whatever the user chose
-    SaveResult Command4_Click(); // save in the chosen mode
-    void Timer1_Timer();         // one step of the run
-    void Timer2_Timer();         // the wait is over: the refused keyword is asked again
+    void Command1_Click();                     // start or stop
+    void Command2_Click();                     // merge and target check
+    SaveResult Command3_Click(HarvestEnd end); // a stop's save: append, whatever the user chose
+    SaveResult Command4_Click(HarvestEnd end); // save in the chosen mode
+    void Timer1_Timer();                       // one step of the run
+    void Timer2_Timer(); // the wait is over: the refused keyword is asked again
     void ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last);
     bool IsKnownKeyword(const QString &keyword) const;
 
@@ -73,15 +74,15 @@ public:
     QStringList keptRunProblems() const;
 
 private:
-    // The start path's question about the seed's kept run; false when nothing is to start.
-    bool askAboutKeptRun(const QString &seed, KeptRun &kept);
+    // The start path's question about the seed's kept run, and what it leads to.
+    StartPlan::Run askAboutKeptRun(const QString &seed, const KeptRun &kept);
     void restore(const JournalContents &run);
     void noteEnd(RunEnding ending);
     void reachTarget();
     void closeExhausted();
     void giveBack();
     // Ends the run the way the user's stop does: an append save, then the save mode overwrite.
-    void endLikeAStop(RunEnding ending, const QString &status, const QString &lead,
+    void endLikeAStop(RunEnding ending, HarvestEnd end, const QString &status, const QString &lead,
                       const QString &success);
     void hold(const Refusal &refusal, const QString &keyword, bool fromQueue, qint64 sentMs);
     void answered();
@@ -100,7 +101,8 @@ private:
     quint64 m_run = 0;        // changes at every start and stop
     bool m_inTick = false;
     Journal m_journal;
-    QString m_seed;           // as the run began: its kept run's name
+    QString m_seed; // as the run began: its kept run's name
+    QDateTime m_began;
     bool m_continued = false; // the run went on from a kept run
     qsizetype m_asked = -1;   // Label3 as the last tick that merged its page left it
     qsizetype m_queries = 0;  // queries of the run that came back, with or without a page

@@ -1,0 +1,56 @@
+#include "mining/runrecord.h"
+
+bool asksToContinue(KeptAtStart kept)
+{
+    return kept == KeptAtStart::Usable || kept == KeptAtStart::TargetMet;
+}
+
+StartPlan planStart(KeptAtStart kept, ContinueChoice answer, JournalStart journal)
+{
+    using Run = StartPlan::Run;
+    using Say = StartPlan::Say;
+    switch (kept) {
+    case KeptAtStart::None:
+    case KeptAtStart::InUse: // the other copy goes on with it; this one starts afresh
+        return {Run::Fresh, Say::Nothing, false};
+    case KeptAtStart::Unlockable: // no telling whether another copy holds it
+        return {Run::None, Say::Unlockable, false};
+    case KeptAtStart::Damaged: // replaced by this run's, should it keep one
+        return {Run::Fresh, Say::Damaged, false};
+    case KeptAtStart::Newer: // left alone
+        return {Run::Fresh, Say::Newer, false};
+    case KeptAtStart::Usable:
+    case KeptAtStart::TargetMet:
+        break;
+    }
+    switch (answer) {
+    case ContinueChoice::Cancel:
+        return {};
+    case ContinueChoice::Restart:
+        return {Run::Fresh, Say::Nothing, true};
+    case ContinueChoice::Continue:
+        break;
+    }
+    if (kept == KeptAtStart::TargetMet)
+        return {Run::None, Say::TargetMet, false};
+    switch (journal) {
+    case JournalStart::Started:
+        break;
+    case JournalStart::NoRoom: // without a journal the kept run could only go wrong
+        return {Run::None, Say::NoRoom, false};
+    case JournalStart::Changed:
+        return {Run::None, Say::Changed, false};
+    }
+    return {Run::Continued, Say::Nothing, false};
+}
+
+AfterEnd planEnd(HarvestEnd end, bool continued, bool saved, bool leftToAsk)
+{
+    if (end == HarvestEnd::AllFailed)
+        return continued ? AfterEnd::GiveBack : AfterEnd::Leave;
+    if (end == HarvestEnd::NothingHarvested) // nothing to save, nothing to go on from
+        return AfterEnd::Leave;
+    if (!saved)
+        return AfterEnd::Stay;
+    return leftToAsk ? AfterEnd::Keep : AfterEnd::Finish;
+}
