@@ -12,6 +12,11 @@
 #include <memory>
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -21,7 +26,20 @@ const QString kSeed = u"鲜花"_s;
 
 enum class FirstEnd { StopBetweenTicks, StopWhileAwaited, Target, GiveUp };
 enum class Then { Continue, Reopen, AppendTicked };
-enum class Answer { Restart, Cancel, TargetMet, Damaged, CutShort, Newer, LeftWithOk, EngineAway };
+enum class Answer {
+    Restart,
+    Cancel,
+    TargetMet,
+    Damaged,
+    CutShort,
+    Newer,
+    ForgedLineBreak,
+    NoRoomForJournal,
+    CannotLock,
+    LeftWithOk,
+    EngineAway,
+    EngineBreaksOff,
+};
 
 // Three levels, a repeat (鲜花11), and 花店, which only a run without the whole-seed test keeps.
 void plantTree(Harness &h)
@@ -53,6 +71,25 @@ bool writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Presses a button while no file may grow past limit bytes: a disk that is all but full.
+void clickOnFullDisk(QAbstractButton *button, qint64 limit)
+{
+#ifdef Q_OS_UNIX
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // a write past it fails instead
+    const rlimit full{rlim_t(limit), old.rlim_max};
+    const bool limited = limit < 0 || setrlimit(RLIMIT_FSIZE, &full) == 0;
+    button->click();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(limited);
+#else
+    Q_UNUSED(limit);
+    button->click();
+#endif
 }
 
 // Ends the first run the given way, with 7 keywords harvested and 3 of them asked about.
@@ -208,9 +245,14 @@ private slots:
         QTest::newRow("target already met") << Answer::TargetMet;
         QTest::newRow("damaged") << Answer::Damaged;
         QTest::newRow("cut short") << Answer::CutShort;
-        QTest::newRow("from a newer program") << Answer::Newer;
+        QTest::newRow("from a newer program: left alone") << Answer::Newer;
+        QTest::newRow("a keyword with a line break, checksum made to fit")
+            << Answer::ForgedLineBreak;
+        QTest::newRow("no room for the journal") << Answer::NoRoomForJournal;
+        QTest::newRow("its lock cannot be made") << Answer::CannotLock;
         QTest::newRow("continued, then left with 确定") << Answer::LeftWithOk;
         QTest::newRow("continued with the engine away") << Answer::EngineAway;
+        QTest::newRow("continued with the engine breaking off") << Answer::EngineBreaksOff;
     }
     void keptRun_answersAndDamage()
     {
@@ -226,6 +268,8 @@ private slots:
         QString notice = u"上次的采集进度无法读取，已忽略："_s + QDir::toNativeSeparators(kept);
 
         QByteArray bytes = keptBytes;
+        qint64 diskLimit = -1;
+        QString refusal; // why nothing starts
         switch (answer) {
         case Answer::Restart:
             h.desktop.continueAnswer = ContinueChoice::Restart;
@@ -252,15 +296,47 @@ private slots:
                      QDir::toNativeSeparators(kept);
             break;
         }
-        case Answer::LeftWithOk:
-        case Answer::EngineAway: {
+        case Answer::ForgedLineBreak: {
+            const qsizetype from = bytes.indexOf(" k\t") - 8;
+            const qsizetype eol = bytes.indexOf('\n', from);
+            QStringList line = QString::fromUtf8(bytes.mid(from + 9, eol - from - 9)).split(u'\t');
+            line.last() += u"\r\n以下是与 {伪造} 相关长尾词"_s;
+            bytes = bytes.first(from) + encodeJournalLine(line) + bytes.mid(eol + 1);
+            break;
+        }
+        case Answer::NoRoomForJournal:
+            // Room for the locks and the journal's first line, not for the kept harvest.
             h.desktop.continueAnswer = ContinueChoice::Continue;
-            if (answer == Answer::EngineAway) {
-                h.engine.close();
+            diskLimit = keptBytes.indexOf('\n') + 16;
+            refusal = u"“鲜花”的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
+                      u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
+                      QDir::toNativeSeparators(h.journalDir());
+            break;
+        case Answer::CannotLock:
+            diskLimit = 8;
+            refusal = u"“鲜花”上次的采集进度无法锁定（磁盘已满或无法写入），没有开始采集。"
+                      u"请检查保存采集进度的文件夹："_s +
+                      QDir::toNativeSeparators(h.journalDir());
+            break;
+        case Answer::LeftWithOk:
+        case Answer::EngineAway:
+        case Answer::EngineBreaksOff: {
+            h.desktop.continueAnswer = ContinueChoice::Continue;
+            if (answer != Answer::LeftWithOk) {
+                // Refused, or broken off without a refusal: ended at the first query either way.
+                if (answer == Answer::EngineAway)
+                    h.engine.close();
+                else
+                    h.engine.setHandler([](const QByteArray &) {
+                        TestServer::Response r;
+                        r.mode = TestServer::Response::Mode::CloseNoAnswer;
+                        return r;
+                    });
                 runToEnd(h);
-                QCOMPARE(
-                    h.desktop.messages.last(),
-                    u"无法连接搜索引擎（连接被拒绝），本次1次查询全部失败，没有采集到长尾词。"_s);
+                QCOMPARE(h.desktop.messages.last(),
+                         u"无法连接搜索引擎（"_s +
+                             (answer == Answer::EngineAway ? u"连接被拒绝"_s : u"连接被中断"_s) +
+                             u"），本次1次查询全部失败，没有采集到长尾词。"_s);
             } else {
                 h.form->Command1->click();
                 h.miner().Timer1.stop();
@@ -284,24 +360,28 @@ private slots:
         if (untrusted) {
             QVERIFY(writeAll(kept, bytes));
             h.open(); // the start says so too, of what a glance at the file's ends shows
-            QCOMPARE(h.form->Label4->text(), answer == Answer::Damaged ? QString() : notice);
+            QCOMPARE(h.form->Label4->text(),
+                     answer == Answer::Damaged || answer == Answer::ForgedLineBreak ? QString()
+                                                                                    : notice);
             plantTree(h);
         }
         const QString label4 = h.form->Label4->text();
-        h.form->Command1->click();
-        QCOMPARE(h.desktop.questions.size(), untrusted ? 0 : 1);
+        clickOnFullDisk(h.form->Command1, diskLimit);
+        QCOMPARE(h.desktop.questions.size(), untrusted || answer == Answer::CannotLock ? 0 : 1);
 
-        if (answer == Answer::Cancel || answer == Answer::TargetMet) { // nothing starts
+        if (answer == Answer::TargetMet)
+            refusal =
+                u"“鲜花”上次已采集到7个长尾词，已达到采集个数7，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s;
+        if (answer == Answer::Cancel || !refusal.isEmpty()) { // nothing starts
             QCOMPARE(h.form->Command1->text(), kIdle);
             QVERIFY(!h.miner().Timer1.isActive());
             QCOMPARE(h.form->List3->count(), 7);
             QCOMPARE(h.form->Label4->text(), label4);
             QCOMPARE(readAll(kept), keptBytes);
-            QCOMPARE(h.desktop.messages.size(), answer == Answer::TargetMet ? 2 : 1);
-            if (answer == Answer::TargetMet)
-                QCOMPARE(
-                    h.desktop.messages.last(),
-                    u"“鲜花”上次已采集到7个长尾词，已达到采集个数7，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s);
+            QCOMPARE(h.desktop.messages.size(), refusal.isEmpty() ? 1 : 2);
+            if (!refusal.isEmpty())
+                QCOMPARE(h.desktop.messages.last(), refusal);
+            QCOMPARE(h.journals(), QStringList());
             return;
         }
         if (untrusted)
@@ -313,7 +393,11 @@ private slots:
         // A fresh run exactly as an undisturbed one; the untrusted file left the result alone.
         QCOMPARE(h.queried().mid(asked), m_undisturbedQueries);
         QCOMPARE(readAll(h.resultPath(kSeed)), m_undisturbedFile);
-        QCOMPARE(h.keptRuns(), QStringList());
+        // Ignored means left alone when a newer program wrote it; what is damaged is replaced.
+        if (answer == Answer::Newer)
+            QCOMPARE(readAll(kept), bytes);
+        else
+            QCOMPARE(h.keptRuns(), QStringList());
     }
 };
 

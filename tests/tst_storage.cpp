@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLockFile>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +116,9 @@ private slots:
     void journal_recoverySavesEachKeywordOnce_data();
     void journal_recoverySavesEachKeywordOnce();
     void journal_recoveryOfAGoneFolderSavesInThisStartsFolder();
+    void keptRun_isTheNewestRunsAsItEnded_data();
+    void keptRun_isTheNewestRunsAsItEnded();
+    void save_staleTemporaryFilesGoOthersStay();
 };
 
 void TestStorage::formatSaveTime_rendersChineseGeneralForm_data()
@@ -569,8 +574,8 @@ void TestStorage::journal_recoverySavesEachKeywordOnce()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QDateTime now(QDate(2026, 1, 6), QTime(8, 0, 0));
-    // Tabs, line ends and backslashes must come back as they went in.
-    const QStringList all{u"鲜花1"_s, u"鲜\t花\\2"_s, u"a\tb\r\nc"_s, u"鲜花4"_s};
+    // Backslashes, and what looks like an escape, must come back as they went in.
+    const QStringList all{u"鲜花1"_s, u"鲜\\花\\2"_s, u"a\\tb\\nc"_s, u"鲜花4"_s};
     const QByteArray old = buildBlock(kSeed, {u"旧"_s}, kMorning);
     QVERIFY(QDir(dir.path()).mkdir(u"Keywords"_s));
     QVERIFY(writeFile(flowerFile(dir), old));
@@ -656,6 +661,109 @@ void TestStorage::journal_recoveryOfAGoneFolderSavesInThisStartsFolder()
     QCOMPARE(recovered.first().save.path, QDir::toNativeSeparators(resultFilePath(here, kSeed)));
     QCOMPARE(readAll(resultFilePath(here, kSeed)), buildBlock(kSeed, kEntries, now));
     QVERIFY(!QFileInfo::exists(gone));
+}
+
+enum class KeptCase { OlderJournalRecovered, PaceAtTheEnd, SeedLongerThanAGlance };
+Q_DECLARE_METATYPE(KeptCase)
+
+void TestStorage::keptRun_isTheNewestRunsAsItEnded_data()
+{
+    QTest::addColumn<KeptCase>("kind");
+    QTest::newRow("an older run's journal recovered after a newer kept run")
+        << KeptCase::OlderJournalRecovered;
+    QTest::newRow("continued, then ended at full speed") << KeptCase::PaceAtTheEnd;
+    QTest::newRow("a seed longer than the glance at start-up") << KeptCase::SeedLongerThanAGlance;
+}
+
+void TestStorage::keptRun_isTheNewestRunsAsItEnded()
+{
+    QFETCH(KeptCase, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(u"journal"_s);
+    const QString seed = kind == KeptCase::SeedLongerThanAGlance ? QString(40000, u'鲜') : kSeed;
+    const QDateTime nine(QDate(2026, 1, 5), QTime(9, 0)), ten(QDate(2026, 1, 5), QTime(10, 0));
+    const QStringList eight{u"鲜花1"_s, u"鲜花2"_s, u"鲜花3"_s, u"鲜花4"_s,
+                            u"鲜花5"_s, u"鲜花6"_s, u"鲜花7"_s, u"鲜花8"_s};
+    const QStringList learned{u"refused=2"_s, u"rate=7.25"_s, u"at=2026-01-05T09:59:00.000"_s};
+    // Ends a run that asked `asked` of `harvest`; kept, or left as the journal of a failed save.
+    const auto endRun = [&](const QStringList &harvest, qsizetype asked, const QDateTime &when,
+                            const QStringList &pace, bool keep) {
+        Journal journal;
+        QVERIFY(journal.start(folder, dir.path(), seed));
+        journal.record(harvest, asked);
+        journal.end(RunEnding::Stop, when, pace);
+        journal.beginSave(seed, true, when);
+        QVERIFY(saveResults(dir.path(), seed, harvest, true, when).ok());
+        if (keep)
+            QVERIFY(journal.keep());
+        else
+            journal.close();
+    };
+
+    switch (kind) {
+    case KeptCase::OlderJournalRecovered:
+        endRun(eight.mid(0, 5), 1, nine, {}, false);
+        endRun(eight, 4, ten, {}, true);
+        QCOMPARE(recoverJournals(folder, ten.addSecs(60), dir.path()).size(), 1);
+        break;
+    case KeptCase::PaceAtTheEnd: {
+        endRun(eight, 4, nine, learned, true);
+        QCOMPARE(readKeptRun(folder, seed).run.pace, learned);
+        Journal journal;
+        QCOMPARE(journal.resume(folder, dir.path(), readKeptRun(folder, seed)),
+                 Journal::Resume::Resumed);
+        journal.end(RunEnding::Stop, ten, {}); // climbed back to full speed
+        journal.beginSave(seed, true, ten);
+        QVERIFY(journal.keep());
+        break;
+    }
+    case KeptCase::SeedLongerThanAGlance:
+        endRun(eight, 4, ten, {}, true);
+        break;
+    }
+    const KeptRun kept = readKeptRun(folder, seed);
+    QCOMPARE(kept.status, KeptRun::Status::Ok);
+    QCOMPARE(kept.run.keywords, eight);
+    QCOMPARE(kept.run.asked, 4);
+    QCOMPARE(kept.run.endTime, ten);
+    QCOMPARE(kept.run.pace, QStringList());
+    QCOMPARE(glanceAtKeptRuns(folder).size(), 0); // no damage a full read does not see
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+}
+
+void TestStorage::save_staleTemporaryFilesGoOthersStay()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QDir keywords(keywordsDir(dir));
+    QVERIFY(QDir().mkpath(keywords.path()));
+    const QString killed = u".tailspade-0badf00d.tmp"_s; // its copy killed: a lock left over
+    const QString cut = u".tailspade-00c0ffee.tmp"_s;    // a power cut before its lock was made
+    const QString saving = u".tailspade-5a71e5ed.tmp"_s; // a copy saving right now
+    const QString notOurs = u".tailspade-backup.tmp"_s;  // a name of the user's
+    for (const QString &name : {killed, cut, saving, notOurs, u"关键词-鲜花.txt"_s})
+        QVERIFY(writeFile(keywords.filePath(name), QByteArrayLiteral("x")));
+    // The PID of a process that has exited, on this host.
+    QProcess gone;
+    gone.start(u"true"_s);
+    QVERIFY(gone.waitForStarted());
+    const qint64 pid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    QByteArray lockBytes;
+    {
+        QLockFile ours(dir.filePath(u"ours.lock"_s));
+        QVERIFY(ours.tryLock(0));
+        lockBytes = readAll(dir.filePath(u"ours.lock"_s));
+    }
+    lockBytes = QByteArray::number(pid) + lockBytes.mid(lockBytes.indexOf('\n'));
+    QVERIFY(writeFile(keywords.filePath(killed + u".lock"_s), lockBytes));
+    QLockFile held(keywords.filePath(saving + u".lock"_s));
+    QVERIFY(held.tryLock(0));
+
+    removeStaleTemporaryFiles(dir.path());
+    QCOMPARE(keywords.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             (QStringList{saving, saving + u".lock"_s, notOurs, u"关键词-鲜花.txt"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

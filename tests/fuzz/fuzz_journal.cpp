@@ -1,4 +1,5 @@
-// Journals and kept runs of any content. Reading trusts nothing it cannot check; a recovery
+// Journals and kept runs of any content. Reading trusts nothing it cannot check, and the glance
+// at start-up agrees with the full read; a recovery
 // never touches a result file for a journal it cannot read or that a newer program wrote; a
 // kept run reads back as it was written, and a continued run left unsaved gives it back whole.
 //
@@ -84,6 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                describe(j));
     if (j.ok && j.version >= 2)
         FUZZ_CHECK(j.asked >= -1 && j.asked <= j.keywords.size(), describe(j));
+    // Nothing read back can put more than one line into a result file.
+    for (const QString &keyword : j.keywords)
+        FUZZ_CHECK(isKeywordText(keyword), describe(j));
 
     const QString folder = g_dir->filePath(u"journal"_s);
     const QString programDir = g_dir->filePath(u"program"_s);
@@ -100,8 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(writeAll(keptPath, bytes), keptPath);
     const KeptRun kept = readKeptRun(folder, seed);
     FUZZ_CHECK((kept.status == KeptRun::Status::Newer) == j.newer, describe(j));
-    const bool whole = j.canContinue() && j.ending && j.wholeSize == bytes.size();
+    const bool whole = j.canContinue() && j.ending && j.endsWhole;
     FUZZ_CHECK((kept.status == KeptRun::Status::Ok) == whole, describe(j));
+    // The glance at start-up never calls damaged what the full read takes.
+    if (whole)
+        FUZZ_CHECK(glanceAtKeptRuns(folder).isEmpty(), describe(j));
     if (whole) {
         FUZZ_CHECK(sameRun(kept.run, j), describe(kept.run));
         // Written anew by the program, it reads back the same.
