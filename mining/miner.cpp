@@ -72,6 +72,12 @@ QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
     return u"搜索引擎要求安全验证，"_s + retry;
 }
 
+// A first capital letter lowers the whole seed, as the run uses it.
+QString seedAsRun(const QString &typed)
+{
+    return !typed.isEmpty() && typed.at(0) >= u'A' && typed.at(0) <= u'Z' ? typed.toLower() : typed;
+}
+
 QString continueQuestion(const QString &seed, const JournalContents &run)
 {
     QString how;
@@ -146,8 +152,7 @@ void Miner::Command1_Click()
         m_view.MsgBox(u"关键字不能为空"_s);
         return;
     }
-    const QString seed =
-        typed.at(0) >= u'A' && typed.at(0) <= u'Z' ? typed.toLower() : typed; // as the run uses it
+    const QString seed = seedAsRun(typed);
     KeptRun kept;
     if (!m_options.journalDir.isEmpty())
         kept = readKeptRun(m_options.journalDir, seed);
@@ -213,9 +218,9 @@ StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
         state = KeptAtStart::Newer;
         break;
     }
-    const ContinueChoice answer = asksToContinue(state)
-                                      ? m_view.AskContinue(continueQuestion(seed, kept.run))
-                                      : ContinueChoice::Restart;
+    const ContinueChoice answer = !asksToContinue(state) ? ContinueChoice::Restart
+                                  : m_batch              ? m_batch->keptRuns
+                                            : m_view.AskContinue(continueQuestion(seed, kept.run));
     StartPlan plan = planStart(state, answer, JournalStart::Started);
     if (plan.run == StartPlan::Run::Continued) {
         switch (m_journal.resume(m_options.journalDir, m_options.programDir, kept)) {
@@ -237,27 +242,31 @@ StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
         break;
     case StartPlan::Say::Damaged:
     case StartPlan::Say::Newer:
-        m_view.setLabel4Caption(keptRunNotice(kept)); // and the run starts afresh
+        showStatus(keptRunNotice(kept)); // and the run starts afresh
         break;
     case StartPlan::Say::Unlockable:
-        m_view.MsgBox(quoted + u"上次的采集进度无法锁定（"_s + kept.reason +
-                      u"），没有开始采集。请检查保存采集进度的文件夹："_s +
-                      QDir::toNativeSeparators(m_options.journalDir));
+        tell(quoted + u"上次的采集进度无法锁定（"_s + kept.reason +
+                 u"），没有开始采集。请检查保存采集进度的文件夹："_s +
+                 QDir::toNativeSeparators(m_options.journalDir),
+             std::nullopt);
         break;
     case StartPlan::Say::TargetMet:
-        m_view.MsgBox(quoted + u"上次已采集到"_s + count(kept.run.keywords.size()) +
-                      u"个长尾词，已达到采集个数"_s + m_view.Combo1Text().trimmed() +
-                      u"，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s);
+        tell(quoted + u"上次已采集到"_s + count(kept.run.keywords.size()) +
+                 u"个长尾词，已达到采集个数"_s + m_view.Combo1Text().trimmed() +
+                 u"，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s,
+             std::nullopt);
         break;
     case StartPlan::Say::NoRoom:
-        m_view.MsgBox(quoted +
-                      u"的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
-                      u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
-                      QDir::toNativeSeparators(m_options.journalDir));
+        tell(quoted +
+                 u"的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
+                 u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
+                 QDir::toNativeSeparators(m_options.journalDir),
+             std::nullopt);
         break;
     case StartPlan::Say::Changed:
-        m_view.MsgBox(quoted + u"上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
-                               u"请再点一次开始采集。"_s);
+        tell(quoted + u"上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
+                      u"请再点一次开始采集。"_s,
+             std::nullopt);
         break;
     }
     return plan.run;
@@ -296,13 +305,13 @@ void Miner::endLikeAStop(RunEnding ending, HarvestEnd end, const QString &status
             std::clamp(m_options.steadyClock() - m_hold.waitStartedMs, qint64(0), m_hold.waitMs);
         Timer2.stop();
     }
-    m_view.setLabel4Caption(endStatus(status));
+    showStatus(endStatus(status));
     m_view.setCommand1Caption(u"开始采集"_s);
     Timer1.stop();
     ++m_run;
     noteEnd(ending);
     const SaveResult saved = Command3_Click(end);
-    m_view.MsgBox(lead + endMessage(saved, success));
+    tell(lead + endMessage(saved, success), end);
     m_view.setCheck3Value(1);
     m_view.setCheck2Value(0);
 }
@@ -407,6 +416,120 @@ QString Miner::endMessage(const SaveResult &saved, const QString &success) const
     return saved.ok() ? unreachable : unreachable + u'\n' + usual;
 }
 
+void Miner::showStatus(const QString &text)
+{
+    if (!m_batch)
+        return m_view.setLabel4Caption(text);
+    m_view.setLabel4Caption(u"批量采集第"_s + count(m_batch->record.next() + 1) + u"/"_s +
+                            count(m_batch->record.seeds.size()) + u"个："_s + text);
+}
+
+void Miner::tell(const QString &text, std::optional<HarvestEnd> end)
+{
+    if (!m_batch)
+        return m_view.MsgBox(text);
+    if (end && !batchGoesOn(*end))
+        return finishBatch(text);
+    const bool failed =
+        !end || *end == HarvestEnd::AllFailed || (m_queries > 0 && m_failedQueries == m_queries);
+    m_batch->record.counts.append(failed ? -1 : List2.ListCount());
+    writeBatchRecord(m_options.journalDir, m_batch->record);
+    // Not from inside the handler that ended the seed.
+    QTimer::singleShot(0, this, [this, batch = m_run] {
+        if (m_batch && batch == m_run)
+            nextSeed();
+    });
+}
+
+void Miner::runBatch(const QStringList &seeds, ContinueChoice keptRuns)
+{
+    if (seeds.isEmpty() || keptRuns == ContinueChoice::Cancel)
+        return;
+    Batch batch;
+    batch.record.seeds = seeds;
+    batch.record.wholeSeed = m_view.Check1Value() == 1;
+    batch.keptRuns = keptRuns;
+    m_batch = batch;
+    writeBatchRecord(m_options.journalDir, m_batch->record);
+    nextSeed();
+}
+
+void Miner::continueBatch(const BatchRecord &record)
+{
+    m_batch = Batch{record, ContinueChoice::Continue};
+    m_view.setCheck1Value(record.wholeSeed ? 1 : 0);
+    nextSeed();
+}
+
+std::optional<BatchRecord> Miner::keptBatch() const
+{
+    return readBatchRecord(m_options.journalDir);
+}
+
+void Miner::forgetKeptBatch()
+{
+    forgetBatchRecord(m_options.journalDir);
+}
+
+qsizetype Miner::seedsWithKeptRuns(const QStringList &seeds) const
+{
+    if (m_options.journalDir.isEmpty())
+        return 0;
+    return std::count_if(seeds.cbegin(), seeds.cend(), [this](const QString &seed) {
+        return readKeptRun(m_options.journalDir, seedAsRun(seed)).status == KeptRun::Status::Ok;
+    });
+}
+
+void Miner::nextSeed()
+{
+    const BatchRecord &record = m_batch->record;
+    if (record.next() >= record.seeds.size())
+        return finishBatch(QString());
+    // Each seed as its own single run: the batch's setting, whatever a kept run restored.
+    m_view.setCheck1Value(record.wholeSeed ? 1 : 0);
+    m_view.setText2(record.seeds.at(record.next()));
+    Command1_Click();
+}
+
+void Miner::finishBatch(const QString &stopMessage)
+{
+    const BatchRecord record = m_batch->record;
+    m_batch.reset();
+    qint64 total = 0;
+    QStringList perSeed, failed, empty;
+    for (qsizetype i = 0; i < record.counts.size(); ++i) {
+        const qint64 n = record.counts.at(i);
+        const QString &seed = record.seeds.at(i);
+        total += std::max<qint64>(n, 0);
+        if (n < 0)
+            failed << seed;
+        else if (n == 0)
+            empty << seed;
+        if (perSeed.size() < 20)
+            perSeed << seed + u"："_s + count(std::max<qint64>(n, 0)) + u"个"_s;
+        else if (perSeed.size() == 20)
+            perSeed << u"……"_s;
+    }
+    const bool stopped = !stopMessage.isEmpty();
+    if (!stopped)
+        forgetBatchRecord(m_options.journalDir);
+    QString text = stopped ? stopMessage + u"\n\n"_s : QString();
+    text += (stopped ? u"批量采集已停止："_s : u"批量采集完成："_s) + u"共"_s +
+            count(record.seeds.size()) + u"个源关键字，完成"_s + count(record.counts.size()) +
+            u"个，共采集到"_s + count(total) + u"个长尾词。"_s;
+    if (!perSeed.isEmpty())
+        text += u'\n' + perSeed.join(u'\n');
+    if (!failed.isEmpty())
+        text += u"\n采集失败："_s + failed.join(u"、"_s);
+    if (!empty.isEmpty())
+        text += u"\n没有采集到长尾词："_s + empty.join(u"、"_s);
+    text += u"\n结果保存在："_s + resultFolderPath(m_options.programDir);
+    if (stopped)
+        text += u"\n再点 [批量采集…] 可继续采集其余"_s +
+                count(record.seeds.size() - record.counts.size()) + u"个源关键字。"_s;
+    m_view.MsgBox(text);
+}
+
 bool Miner::IsKnownKeyword(const QString &keyword) const
 {
     return keyword.isEmpty() || m_known.contains(keyword);
@@ -462,9 +585,10 @@ void Miner::reachTarget()
     const SaveResult saved = Command4_Click(HarvestEnd::Target);
     const QString n = count(List2.ListCount());
     m_view.setCommand1Caption(u"开始采集"_s);
-    m_view.setLabel4Caption(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
-    m_view.MsgBox(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
-                                        u"个长尾词任务！您可点击 [查看保存结果] 观看"_s));
+    showStatus(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
+    tell(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
+                               u"个长尾词任务！您可点击 [查看保存结果] 观看"_s),
+         HarvestEnd::Target);
 }
 
 // A continued run refused before any answer added nothing: its kept run comes back as it was,
@@ -474,19 +598,20 @@ void Miner::giveBack()
     Timer1.stop();
     m_journal.discard();
     m_view.setCommand1Caption(u"开始采集"_s);
-    m_view.setLabel4Caption(endStatus(QString()));
-    m_view.MsgBox(endMessage(SaveResult{}, QString()));
+    showStatus(endStatus(QString()));
+    tell(endMessage(SaveResult{}, QString()), HarvestEnd::AllFailed);
 }
 
 void Miner::closeExhausted()
 {
     Timer1.stop();
     const QString n = count(List2.ListCount());
-    m_view.setLabel4Caption(endStatus(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
+    showStatus(endStatus(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
     m_view.setCommand1Caption(u"开始采集"_s);
     const SaveResult saved = Command4_Click(HarvestEnd::Exhausted);
-    m_view.MsgBox(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
-                                        u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s));
+    tell(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
+                               u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s),
+         HarvestEnd::Exhausted);
 }
 
 void Miner::Timer1_Timer()
@@ -542,7 +667,7 @@ void Miner::Timer1_Timer()
         const qint64 now = m_options.steadyClock();
         if (m_pace.intervalMs(now) > Pace::kTickMs)
             status += u"（已按搜索引擎限速：每秒约"_s + rateText(m_pace.rate(now)) + u"次）"_s;
-        m_view.setLabel4Caption(status);
+        showStatus(status);
     }
     ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
@@ -603,7 +728,7 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue,
     // The last wait ends at the limit, so that the engine is asked once more then.
     m_hold.waitMs = std::min(wait, left);
     m_hold.waitStartedMs = now;
-    m_view.setLabel4Caption(holdText(refusal, m_hold.waitMs, keyword));
+    showStatus(holdText(refusal, m_hold.waitMs, keyword));
     Timer2.start(m_options.holdInterval ? m_options.holdInterval(m_hold.waitMs)
                                         : int(m_hold.waitMs));
 }
@@ -621,5 +746,6 @@ void Miner::abandon()
     Timer1.stop();
     Timer2.stop();
     ++m_run;
+    m_batch.reset();     // its record stays: the next batch offers to go on
     m_journal.discard(); // the user chose to leave without saving
 }

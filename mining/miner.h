@@ -7,6 +7,7 @@
 #include "mining/pace.h"
 #include "mining/refusal.h"
 #include "mining/runrecord.h"
+#include "storage/batchrecord.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -16,6 +17,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 // Plain HTTP, path /s, key wd; the keyword follows percent-encoded as UTF-8.
 inline constexpr char kSearchPrefix[] = "http://www.baidu.com/s?wd=";
@@ -63,6 +65,17 @@ public:
     void ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last);
     bool IsKnownKeyword(const QString &keyword) const;
 
+    // Harvests seeds one after another, each as its single run would, with one box at the
+    // end. keptRuns answers for every seed that has a kept run. Continued: the batch kept by
+    // a stop, a give-up or a crash goes on with the seed it reached.
+    void runBatch(const QStringList &seeds, ContinueChoice keptRuns);
+    void continueBatch(const BatchRecord &record);
+    std::optional<BatchRecord> keptBatch() const;
+    void forgetKeptBatch();
+    bool inBatch() const { return m_batch.has_value(); }
+    // Of the seeds, those with a kept run that can be continued.
+    qsizetype seedsWithKeptRuns(const QStringList &seeds) const;
+
     // The program is ending without saving: no further tick, and a page still awaited is dropped.
     void abandon();
 
@@ -78,6 +91,12 @@ private:
     StartPlan::Run askAboutKeptRun(const QString &seed, const KeptRun &kept);
     void restore(const JournalContents &run);
     void noteEnd(RunEnding ending);
+    // A message at a run's end, or at a start that starts nothing (end empty): a box, or in a
+    // batch its next step.
+    void tell(const QString &text, std::optional<HarvestEnd> end);
+    void showStatus(const QString &text);
+    void nextSeed();
+    void finishBatch(const QString &stopMessage);
     void reachTarget();
     void closeExhausted();
     void giveBack();
@@ -122,7 +141,12 @@ private:
         qint64 waitMs = 0;         // the wait going on
         qint64 waitStartedMs = 0;
     } m_hold;
-    Pace m_pace; // outlives the run
+    struct Batch {
+        BatchRecord record;
+        ContinueChoice keptRuns = ContinueChoice::Continue;
+    };
+    std::optional<Batch> m_batch;
+    Pace m_pace; // outlives the run and the seeds of a batch
     qint64 m_startedMs = 0;
     qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
     bool m_paced = false;      // one such query was asked at a slower pace than full speed

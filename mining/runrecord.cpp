@@ -1,5 +1,7 @@
 #include "mining/runrecord.h"
 
+#include <QSet>
+
 bool asksToContinue(KeptAtStart kept)
 {
     return kept == KeptAtStart::Usable || kept == KeptAtStart::TargetMet;
@@ -53,4 +55,27 @@ AfterEnd planEnd(HarvestEnd end, bool continued, bool saved, bool leftToAsk)
     if (!saved)
         return AfterEnd::Stay;
     return leftToAsk ? AfterEnd::Keep : AfterEnd::Finish;
+}
+
+bool batchGoesOn(HarvestEnd end)
+{
+    return end != HarvestEnd::Stopped && end != HarvestEnd::GaveUp;
+}
+
+BatchSeeds cleanSeeds(const QStringList &lines)
+{
+    BatchSeeds out;
+    QSet<QString> seen;
+    for (const QString &line : lines) {
+        const QString seed = line.trimmed();
+        if (seed.isEmpty())
+            ++out.blank;
+        else if (seen.contains(seed))
+            ++out.repeated;
+        else {
+            seen.insert(seed);
+            out.seeds.append(seed);
+        }
+    }
+    return out;
 }

@@ -2,6 +2,8 @@
 
 #include "mining/minerview.h"
 
+#include <QStringList>
+
 // What a start and an end of a harvest do with the seed's kept run, as plain data: the whole
 // set of decisions in one place, which the miner follows and a table test checks.
 
@@ -53,3 +55,16 @@ enum class AfterEnd {
     Stay,     // the save failed: the journal stays for the next start to save
 };
 AfterEnd planEnd(HarvestEnd end, bool continued, bool saved, bool leftToAsk);
+
+// A batch goes on to its next seed after every end but the user's stop and the give-up.
+bool batchGoesOn(HarvestEnd end);
+
+// The seeds of a batch as typed or read: blanks around each dropped, then blank lines and
+// repeats (the first stays), counted.
+struct BatchSeeds {
+    QStringList seeds;
+    qsizetype blank = 0;
+    qsizetype repeated = 0;
+};
+inline constexpr qsizetype kMaxBatchSeeds = 10000;
+BatchSeeds cleanSeeds(const QStringList &lines);
