@@ -1,5 +1,7 @@
 #include "app/dialogs.h"
 
+#include "app/batchdialog.h"
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -52,6 +54,14 @@ ContinueChoice Desktop::askContinue(QWidget *parent, const QString &text)
     if (box.clickedButton() == goOn)
         return ContinueChoice::Continue;
     return box.clickedButton() == restart ? ContinueChoice::Restart : ContinueChoice::Cancel;
+}
+
+std::optional<QStringList> Desktop::askSeeds(QWidget *parent)
+{
+    BatchDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.lines();
 }
 
 bool Desktop::open(const QUrl &url)

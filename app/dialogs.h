@@ -3,8 +3,10 @@
 #include "mining/minerview.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <optional>
 
 class QTranslator;
 class QWidget;
@@ -23,6 +25,8 @@ public:
     // Asks text, plain, with 继续采集 (the default: Return), 重新开始 and 取消 (Escape, or
     // closing the box).
     virtual ContinueChoice askContinue(QWidget *parent, const QString &text);
+    // The batch dialog: the seed lines to run, nothing when cancelled.
+    virtual std::optional<QStringList> askSeeds(QWidget *parent);
     // Hands a folder or web address to the system, without waiting.
     virtual bool open(const QUrl &url);
 };

@@ -173,6 +173,7 @@ Form8::Form8(Form8Options options)
     , Text2Edit(new QLineEdit(u"软件站"_s, this))
     , Command1(new PictureButton(u"开始采集"_s, this))
     , Command6(new PictureButton(u"访问官网"_s, this))
+    , BatchButton(new PictureButton(u"批量采集…"_s, this))
     , Check1(checkBox(this, 450, 720))
     , Label10(autoLabel(this, u"必须包含源关键字"_s, 720, 720))
     , Check3(checkBox(this, 2280, 720))
@@ -219,6 +220,8 @@ Form8::Form8(Form8Options options)
     Command1->setGeometry(twips(5160, 120, 1455, 375));
     Command6->setFont(songti(10.5, true));
     Command6->setGeometry(twips(9240, 120, 1455, 375));
+    BatchButton->setFont(songti(10.5, false));
+    BatchButton->setGeometry(twips(6840, 120, 1455, 375));
     Command5->setFont(songti(10.5, false));
     Command5->setGeometry(twips(6960, 3720, 1575, 375));
 
@@ -235,6 +238,7 @@ Form8::Form8(Form8Options options)
     connect(Command1, &QPushButton::clicked, &m_miner, &Miner::Command1_Click);
     connect(Command5, &QPushButton::clicked, this, &Form8::Command5_Click);
     connect(Command6, &QPushButton::clicked, this, &Form8::Command6_Click);
+    connect(BatchButton, &QPushButton::clicked, this, &Form8::BatchButton_Click);
 
     Check3->setChecked(true);
     connect(Check2, &QCheckBox::toggled, this, &Form8::Check2_Click);
@@ -300,16 +304,16 @@ Form8::Form8(Form8Options options)
     List3->setAccessibleName(u"采集结果"_s);
 
     // Tab goes through the window as it reads, row by row.
-    const QList<QWidget *> tabOrder = {Text2Edit, Command1, Command6, Check1,  Check3,
-                                       Check2,    Combo1,   List3,    Command5};
+    const QList<QWidget *> tabOrder = {Text2Edit, Command1, BatchButton, Command6, Check1,
+                                       Check3,    Check2,   Combo1,      List3,    Command5};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
     // Front to back: windowed controls above the drawn ones, the background picture last.
     const QList<QWidget *> frontToBack = {
-        Frame2, Command6,  Command5, Command1, Combo1,  Check2,  Check3, Frame1, List3,
-        Check1, Text2Edit, Label4,   Label12,  Label11, Label10, Line4,  Line3,  Line2,
-        Line1,  Label6,    Label9,   Label7,   Label8,  Label13, Image39};
+        Frame2, Command6, BatchButton, Command5, Command1, Combo1,  Check2,  Check3, Frame1,
+        List3,  Check1,   Text2Edit,   Label4,   Label12,  Label11, Label10, Line4,  Line3,
+        Line2,  Line1,    Label6,      Label9,   Label7,   Label8,  Label13, Image39};
     for (auto it = frontToBack.crbegin(); it != frontToBack.crend(); ++it)
         (*it)->raise();
 
@@ -498,6 +502,44 @@ QString Form8::Command1Caption() const
 void Form8::setCommand1Caption(const QString &caption)
 {
     Command1->setText(caption);
+    BatchButton->setEnabled(caption != u"停止"_s); // one harvest at a time
+}
+
+void Form8::BatchButton_Click()
+{
+    if (Command1->text() == u"停止"_s)
+        return;
+    if (const std::optional<BatchRecord> kept = m_miner.keptBatch()) {
+        const qsizetype total = kept->seeds.size();
+        switch (AskContinue(u"上次的批量采集共"_s + QString::number(total) + u"个源关键字，还有"_s +
+                            QString::number(total - kept->next()) + u"个没有采集（下一个：“"_s +
+                            kept->seeds.value(kept->next()) + u"”）。是否继续上次的批量采集？"_s)) {
+        case ContinueChoice::Continue:
+            return m_miner.continueBatch(*kept);
+        case ContinueChoice::Cancel:
+            return;
+        case ContinueChoice::Restart:
+            m_miner.forgetKeptBatch();
+            break;
+        }
+    }
+    const std::optional<QStringList> lines = m_desktop->askSeeds(this);
+    if (!lines)
+        return;
+    const BatchSeeds batch = cleanSeeds(*lines);
+    if (batch.seeds.isEmpty() || batch.seeds.size() > kMaxBatchSeeds) {
+        MsgBox(batch.seeds.isEmpty() ? u"没有源关键字，没有开始批量采集。"_s
+                                     : u"源关键字超过"_s + QString::number(kMaxBatchSeeds) +
+                                           u"个，没有开始批量采集。请分批采集。"_s);
+        return;
+    }
+    // Asked once for the whole batch, not at each seed.
+    ContinueChoice keptRuns = ContinueChoice::Continue;
+    if (const qsizetype n = m_miner.seedsWithKeptRuns(batch.seeds))
+        keptRuns = AskContinue(u"这批源关键字中有"_s + QString::number(n) +
+                               u"个上次没有采集完。是否继续它们上次的采集？"
+                               u"（重新开始：这些源关键字从头采集）"_s);
+    m_miner.runBatch(batch.seeds, keptRuns);
 }
 void Form8::setLabel4Caption(const QString &text)
 {

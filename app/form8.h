@@ -49,6 +49,7 @@ public:
     void copyAllResults();
     void Command5_Click();
     void Command6_Click();
+    void BatchButton_Click(); // a batch of seeds, or the kept one continued
     void Check2_Click();
     void Check3_Click();
 
@@ -77,6 +78,7 @@ public:
     QLineEdit *const Text2Edit;
     PictureButton *const Command1;
     PictureButton *const Command6;
+    PictureButton *const BatchButton;
     QCheckBox *const Check1;
     QLabel *const Label10;
     QCheckBox *const Check3;
