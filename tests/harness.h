@@ -47,6 +47,8 @@ public:
         questions.append(text);
         return continueAnswer;
     }
+    std::optional<QStringList> seedLines; // the batch dialog's lines; none: cancelled
+    std::optional<QStringList> askSeeds(QWidget *) override { return seedLines; }
     bool open(const QUrl &url) override
     {
         opened.append(url);

@@ -511,6 +511,7 @@ private slots:
         const QList<Expected> expected = {
             {f.Text2Edit, u"源关键字"_s, f.Label7},
             {f.Command1, f.Command1->text(), nullptr},
+            {f.BatchButton, f.BatchButton->text(), nullptr},
             {f.Command6, f.Command6->text(), nullptr},
             {f.Check1, f.Label10->text(), f.Label10},
             {f.Check3, f.Label11->text(), f.Label11},
