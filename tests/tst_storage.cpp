@@ -663,7 +663,12 @@ void TestStorage::journal_recoveryOfAGoneFolderSavesInThisStartsFolder()
     QVERIFY(!QFileInfo::exists(gone));
 }
 
-enum class KeptCase { OlderJournalRecovered, PaceAtTheEnd, SeedLongerThanAGlance };
+enum class KeptCase {
+    OlderJournalRecovered,
+    PaceAtTheEnd,
+    SeedLongerThanAGlance,
+    GivenBackWhileLocked,
+};
 Q_DECLARE_METATYPE(KeptCase)
 
 void TestStorage::keptRun_isTheNewestRunsAsItEnded_data()
@@ -673,6 +678,7 @@ void TestStorage::keptRun_isTheNewestRunsAsItEnded_data()
         << KeptCase::OlderJournalRecovered;
     QTest::newRow("continued, then ended at full speed") << KeptCase::PaceAtTheEnd;
     QTest::newRow("a seed longer than the glance at start-up") << KeptCase::SeedLongerThanAGlance;
+    QTest::newRow("given back while another copy holds its lock") << KeptCase::GivenBackWhileLocked;
 }
 
 void TestStorage::keptRun_isTheNewestRunsAsItEnded()
@@ -721,6 +727,25 @@ void TestStorage::keptRun_isTheNewestRunsAsItEnded()
     case KeptCase::SeedLongerThanAGlance:
         endRun(eight, 4, ten, {}, true);
         break;
+    case KeptCase::GivenBackWhileLocked: {
+        endRun(eight, 4, ten, {}, true);
+        const QByteArray saved = readAll(resultFilePath(dir.path(), seed));
+        {
+            Journal journal;
+            QCOMPARE(journal.resume(folder, dir.path(), readKeptRun(folder, seed)),
+                     Journal::Resume::Resumed);
+            journal.record(eight + QStringList{u"鲜花9"_s}, 5);
+            QLockFile other(keptRunPath(folder, seed) + u".lock"_s);
+            QVERIFY(other.tryLock(0));
+            journal.discard(); // cannot go back now: stays, for the next start
+        }
+        const QList<JournalRecovery> r = recoverJournals(folder, ten.addSecs(60), dir.path());
+        QCOMPARE(r.size(), 1);
+        QCOMPARE(r.first().status, JournalRecovery::Status::AlreadySaved);
+        QVERIFY(r.first().kept);
+        QCOMPARE(readAll(resultFilePath(dir.path(), seed)), saved); // not saved twice
+        break;
+    }
     }
     const KeptRun kept = readKeptRun(folder, seed);
     QCOMPARE(kept.status, KeptRun::Status::Ok);
