@@ -1,18 +1,17 @@
 #include "resultfile.h"
 
 #include "storage/durable.h"
+#include "text/codepage.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 using namespace Qt::StringLiterals;
@@ -75,14 +74,6 @@ bool isForbiddenInFileName(char16_t c)
     default:
         return false;
     }
-}
-
-QByteArray encodeGbk(QStringView text, bool *ok)
-{
-    QStringEncoder gbk("GBK");
-    const QByteArray bytes = gbk.encode(text);
-    *ok = !gbk.hasError();
-    return bytes;
 }
 
 SaveResult makeResult(SaveResult::Status status, const QString &path, const QString &detail)
@@ -241,51 +232,7 @@ QString formatSaveTime(const QDateTime &when)
 
 QByteArray encodeForFile(const QString &text)
 {
-    // Qt's ICU-backed encoder cannot be reset or move-assigned reliably once it has reported an
-    // error, so a fresh one replaces it after every miss.
-    bool ok = false;
-    QByteArray bytes = encodeGbk(text, &ok);
-    if (ok)
-        return bytes;
-
-    // Rare path. Lines that GBK takes whole stay one conversion each; only a line holding a
-    // character outside GBK is converted code point by code point.
-    bytes.clear();
-    bytes.reserve(text.size() * 2);
-    const qsizetype n = text.size();
-    for (qsizetype start = 0; start < n;) {
-        const qsizetype newline = text.indexOf(u'\n', start);
-        const qsizetype end = newline < 0 ? n : newline + 1;
-        const QStringView line = QStringView(text).mid(start, end - start);
-        start = end;
-        const QByteArray lineBytes = encodeGbk(line, &ok);
-        if (ok) {
-            bytes += lineBytes;
-            continue;
-        }
-        std::optional<QStringEncoder> gbk; // kept while it succeeds, dropped after a miss
-        for (qsizetype i = 0; i < line.size();) {
-            const bool pair = line.at(i).isHighSurrogate() && i + 1 < line.size() &&
-                              line.at(i + 1).isLowSurrogate();
-            const QStringView cp = line.mid(i, pair ? 2 : 1);
-            i += cp.size();
-            if (cp.size() == 1 && cp.at(0).isSurrogate()) {
-                bytes += '?'; // half a character has no form in any code page
-                continue;
-            }
-            if (!gbk)
-                gbk.emplace("GBK");
-            const QByteArray piece = gbk->encode(cp);
-            if (!gbk->hasError()) {
-                bytes += piece;
-                continue;
-            }
-            gbk.reset();
-            QStringEncoder gb18030("GB18030");
-            bytes += gb18030.encode(cp);
-        }
-    }
-    return bytes;
+    return toGbk(text);
 }
 
 QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when)

@@ -1,6 +1,8 @@
 #include "storage/journal.h"
 #include "storage/resultfile.h"
+#include "text/codepage.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,11 +11,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +93,7 @@ private slots:
     void encodeForFile_prefersGbkAndFallsBackToGb18030();
     void encodeForFile_loneSurrogateDoesNotSpoilWhatFollows();
     void encodeForFile_charactersOutsideGbkSurviveRoundTrip();
+    void encodeForFile_everyCharacterAsWindowsCodePagesGiveIt();
     void buildBlock_exactBytes();
     void buildBlock_emptySeedAndLineStructure();
 
@@ -233,6 +238,11 @@ void TestStorage::encodeForFile_prefersGbkAndFallsBackToGb18030_data()
     QTest::newRow("emoji in four bytes") << u"a😀b"_s << QByteArray::fromHex("619439fc3662");
     QTest::newRow("extension B in four bytes")
         << u"\U00020000"_s << QByteArray::fromHex("95328236");
+    // ICU drops a U+FEFF that begins a conversion; Windows keeps it.
+    QTest::newRow("zero-width no-break space kept")
+        << u"花\r\n\uFEFF花"_s << QByteArray::fromHex("bba80d0a84319533bba8");
+    // Windows' GB18030 is the 2000 edition: A8 BC is GBK's U+E7C7, not ḿ.
+    QTest::newRow("m with acute as Windows writes it") << u"ḿ"_s << QByteArray::fromHex("8135f437");
     // Once the slow path is taken, GBK must still win for the characters it holds.
     QTest::newRow("euro next to emoji") << u"€😀花"_s << QByteArray::fromHex("809439fc36bba8");
     QTest::newRow("other lines unaffected")
@@ -258,10 +268,46 @@ void TestStorage::encodeForFile_charactersOutsideGbkSurviveRoundTrip()
     const QString text = u"鲜花😀\U00020000\U0002A6D6🌸店"_s;
     const QByteArray bytes = encodeForFile(text);
     QVERIFY(!bytes.contains('?'));
-    QStringDecoder gb18030("GB18030");
-    const QString back = gb18030.decode(bytes);
-    QVERIFY(!gb18030.hasError());
-    QCOMPARE(back, text);
+    QCOMPARE(fromGbkWithFourByteForms(bytes), text);
+}
+
+// SHA-256 of the table below as Windows' code pages give it (936, and 54936 where the system has
+// it), taken under Wine 8; Qt's GBK and GB18030 converters give the same.
+const QByteArray kWindowsTable =
+    QByteArray::fromHex("557a3f268557f2a554576ca600eacd3f589ae42d2dc62ac48acabb68cb130313");
+
+void TestStorage::encodeForFile_everyCharacterAsWindowsCodePagesGiveIt()
+{
+    // Each code of GBK's two-byte area that reads as a character is written back as itself.
+    QCryptographicHash table(QCryptographicHash::Sha256);
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const char code[2] = {char(lead), char(trail)};
+            const QString c = fromGbk(QByteArrayView(code, 2));
+            table.addData(QByteArray(c.toUtf8() + '\n'));
+            if (c.size() != 1 || c == u"?"_s || c == u"\uFFFD"_s)
+                continue;
+            QCOMPARE(encodeForFile(c).toHex(), QByteArray(code, 2).toHex());
+        }
+    }
+    // Every character's bytes, with a sample beyond the first plane; four-byte forms read back.
+    QList<char32_t> sample;
+    for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+        if (c < 0xD800 || c > 0xDFFF)
+            sample << c;
+    }
+    sample << 0x10000 << 0x1F338 << 0x1F600 << 0x20000 << 0x2A6D6 << 0x10FFFF;
+    for (const char32_t c : std::as_const(sample)) {
+        // fromUcs4 would drop a U+FEFF as a byte order mark.
+        const QString text = c > 0xFFFF ? QString::fromUcs4(&c, 1) : QString(QChar(char16_t(c)));
+        const QByteArray bytes = encodeForFile(text);
+        table.addData(QByteArray(bytes.toHex() + '\n'));
+        if (bytes.size() == 4)
+            QCOMPARE(fromGbkWithFourByteForms(bytes), text);
+    }
+    QCOMPARE(table.result().toHex(), kWindowsTable.toHex());
 }
 
 void TestStorage::buildBlock_exactBytes()
@@ -412,8 +458,7 @@ void TestStorage::save_hostileSeedStaysInsideKeywords()
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{u"Keywords"_s});
 
-    QStringDecoder gbk("GBK");
-    const QString text = gbk.decode(readAll(saved.filePath()));
+    const QString text = fromGbk(readAll(saved.filePath()));
     QVERIFY(text.startsWith(u"以下是与 {"_s + seed + u"} 相关长尾词"_s));
 }
 
