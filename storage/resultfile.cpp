@@ -185,7 +185,10 @@ QString resultFolderPath(const QString &programDir)
     return QDir::toNativeSeparators(QDir(programDir).filePath(u"Keywords"_s));
 }
 
-QString resultFileName(const QString &seed)
+namespace {
+
+// The result file's name for seed, at most room long (as fileNameLength counts).
+QString fittedFileName(const QString &seed, qsizetype room)
 {
     QString name = seed;
     for (QChar &c : name) {
@@ -194,7 +197,7 @@ QString resultFileName(const QString &seed)
     }
     const QString prefix = u"关键词-"_s;
     const QString extension = u".txt"_s;
-    if (fileNameLength(QString(prefix + name + extension)) <= kMaxFileNameLength)
+    if (fileNameLength(QString(prefix + name + extension)) <= room)
         return prefix + name + extension;
 
     // Too long for the file system: the seed's beginning, then a mark of the whole seed, so
@@ -203,7 +206,7 @@ QString resultFileName(const QString &seed)
         u'~' +
         QString::fromLatin1(
             QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
-    qsizetype room = kMaxFileNameLength - fileNameLength(QString(prefix + mark + extension));
+    room -= fileNameLength(QString(prefix + mark + extension));
     qsizetype kept = 0;
     while (kept < name.size()) {
         const qsizetype step = name.at(kept).isHighSurrogate() && kept + 1 < name.size() ? 2 : 1;
@@ -214,6 +217,13 @@ QString resultFileName(const QString &seed)
         kept += step;
     }
     return prefix + name.left(kept) + mark + extension;
+}
+
+} // namespace
+
+QString resultFileName(const QString &seed)
+{
+    return fittedFileName(seed, kMaxFileNameLength);
 }
 
 QString formatSaveTime(const QDateTime &when)
@@ -247,7 +257,13 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
 
 QString resultFilePath(const QString &programDir, const QString &seed)
 {
-    return QDir(programDir).filePath(u"Keywords/"_s + resultFileName(seed));
+    // In a deep folder the name is shortened as a long seed's is, so that the whole path stays
+    // one the system and other programs open (Windows' 260 characters); where even the
+    // shortest name passes it, the shortest it is.
+    const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
+    const qsizetype used =
+        fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
+    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used));
 }
 
 bool ensureResultFolder(const QString &programDir, QString *detail)

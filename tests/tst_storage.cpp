@@ -1,3 +1,4 @@
+#include "storage/durable.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 #include "text/codepage.h"
@@ -87,6 +88,7 @@ private slots:
     void resultFileName_mapsForbiddenCharacters_data();
     void resultFileName_mapsForbiddenCharacters();
     void resultFolderPath_isKeywordsInsideProgramDir();
+    void save_deepFolderKeepsPathWithinLimit();
     void save_longSeedGetsANameThatFits_data();
     void save_longSeedGetsANameThatFits();
     void encodeForFile_prefersGbkAndFallsBackToGb18030_data();
@@ -171,6 +173,11 @@ void TestStorage::resultFileName_mapsForbiddenCharacters_data()
         << (u"t\tn\nz"_s + QChar(0) + u'd' + QChar(0x7F) + u"u\x1f"_s)
         << u"关键词-t_n_z_d_u_.txt"_s;
     QTest::newRow("emoji kept") << u"花😀"_s << u"关键词-花😀.txt"_s;
+    // Behind the prefix and before ".txt", Windows' device names and its trailing dots and
+    // blanks are harmless: the names stay as they are.
+    QTest::newRow("device name") << u"CON"_s << u"关键词-CON.txt"_s;
+    QTest::newRow("device name with extension") << u"lpt1.txt"_s << u"关键词-lpt1.txt.txt"_s;
+    QTest::newRow("trailing dot and blank") << u"鲜花. "_s << u"关键词-鲜花. .txt"_s;
 }
 
 void TestStorage::resultFileName_mapsForbiddenCharacters()
@@ -178,6 +185,37 @@ void TestStorage::resultFileName_mapsForbiddenCharacters()
     QFETCH(QString, seed);
     QFETCH(QString, expected);
     QCOMPARE(resultFileName(seed), expected);
+    if (seed.isEmpty() || seed.contains(u'/') || seed.contains(u'\\'))
+        return;
+    // The system takes the name as it is: the file saved is listed under it.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SaveResult r = saveResults(dir.path(), seed, {u"花"_s}, false, kMorning);
+    QVERIFY2(r.ok(), qPrintable(r.detail));
+    QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::Files), QStringList{expected});
+}
+
+// A folder so deep that the name would take the path past what the system opens: the name is
+// shortened, the header keeps the whole seed.
+void TestStorage::save_deepFolderKeepsPathWithinLimit()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString deep = dir.path();
+    const QString part = QString(60, u'd');
+    while (fileNameLength(deep) + 61 < kMaxPathLength - 60)
+        deep += u'/' + part;
+    QVERIFY(QDir().mkpath(deep));
+    const QString seed = QString(u"鲜花店"_s).repeated(20);
+
+    const QString path = resultFilePath(deep, seed);
+    QVERIFY(path != QDir(deep).filePath(u"Keywords/"_s + resultFileName(seed)));
+    QVERIFY(fileNameLength(QDir::toNativeSeparators(path)) <= kMaxPathLength);
+    QVERIFY(resultFilePath(deep, seed.chopped(1) + u'b') != path);
+    const SaveResult r = saveResults(deep, seed, {u"花"_s}, false, kMorning);
+    QVERIFY2(r.ok(), qPrintable(r.detail));
+    QCOMPARE(QDir::fromNativeSeparators(r.path), path);
+    QCOMPARE(readAll(path), buildBlock(seed, {u"花"_s}, kMorning));
 }
 
 void TestStorage::resultFolderPath_isKeywordsInsideProgramDir()
@@ -197,14 +235,19 @@ void TestStorage::save_longSeedGetsANameThatFits_data()
     QTest::newRow("80 Chinese characters") << QString(u"鲜花店花店"_s).repeated(16) << false;
     QTest::newRow("120 Chinese characters") << QString(u"鲜花店"_s).repeated(40) << true;
     QTest::newRow("cut inside a character of two code units") << u"花😀"_s.repeated(60) << true;
+    QTest::newRow("300 Chinese characters") << QString(u"鲜花店"_s).repeated(100) << true;
 }
 
 void TestStorage::save_longSeedGetsANameThatFits()
 {
     QFETCH(QString, seed);
     QFETCH(bool, shortened);
+#ifdef Q_OS_WIN
+    // Windows counts UTF-16 units, not bytes: only the longest rows need shortening there.
+    shortened = fileNameLength(QString(u"关键词-"_s + seed + u".txt"_s)) > kMaxFileNameLength;
+#endif
     const QString name = resultFileName(seed);
-    QVERIFY(name.toUtf8().size() <= 255);
+    QVERIFY(fileNameLength(name) <= kMaxFileNameLength);
     QVERIFY(name.isValidUtf16());
     QCOMPARE(name == u"关键词-"_s + seed + u".txt"_s, !shortened);
     if (shortened) {
