@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -537,6 +536,9 @@ void TestStorage::save_fileNamedKeywordsInTheWay_reportsFolderFailed()
 
 void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows ignores a folder's read-only mark");
+#else
     if (geteuid() == 0)
         QSKIP("root ignores permissions; save_resultPathIsADirectory covers open failures");
     QTemporaryDir dir;
@@ -556,6 +558,7 @@ void TestStorage::save_readOnlyFolder_reportsFailureAndKeepsOldFile()
     QVERIFY(!over.detail.isEmpty());
     QCOMPARE(over.path, QDir::toNativeSeparators(flowerFile(dir)));
     QCOMPARE(readAll(flowerFile(dir)), old);
+#endif
 }
 
 void TestStorage::save_resultPathIsADirectory_reportsOpenFailed_data()
@@ -588,6 +591,9 @@ void TestStorage::save_fileSizeLimit_reportsWriteFailed_data()
 
 void TestStorage::save_fileSizeLimit_reportsWriteFailed()
 {
+#ifdef Q_OS_WIN
+    QSKIP("no file size limit to set on Windows");
+#else
     QFETCH(bool, append);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -626,6 +632,7 @@ void TestStorage::save_fileSizeLimit_reportsWriteFailed()
         QCOMPARE(QDir(keywordsDir(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{u"关键词-鲜花.txt"_s});
     }
+#endif
 }
 
 enum class KilledAt {
