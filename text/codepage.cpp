@@ -147,8 +147,10 @@ QByteArray gb18030Form(char32_t code)
     const auto two =
         std::lower_bound(std::begin(kTwoByteForms), std::end(kTwoByteForms), code,
                          [](const TwoByteForm &form, char32_t c) { return form.code < c; });
-    if (two != std::end(kTwoByteForms) && two->code == code)
-        return QByteArray{char(two->bytes >> 8), char(two->bytes & 0xFF)};
+    if (two != std::end(kTwoByteForms) && two->code == code) {
+        const char form[2] = {char(two->bytes >> 8), char(two->bytes & 0xFF)};
+        return QByteArray(form, 2);
+    }
     const auto next =
         std::upper_bound(std::begin(kFourByteRuns), std::end(kFourByteRuns), code,
                          [](char32_t c, const FourByteRun &run) { return c < run.code; });
