@@ -32,7 +32,8 @@ WIN_PKGS  := cmake ninja-build g++-mingw-w64-x86-64-posix dpkg-dev qt6-base-dev-
              qt6-translations-l10n nsis zip wine wine64
 WIN_TEST_PKGS := xdotool imagemagick
 WIN_FLAGS := -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/packaging/windows/mingw64.cmake \
-             -DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINQT) -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release
+             -DCMAKE_FIND_ROOT_PATH=$(CURDIR)/$(WINQT) -DCMAKE_PREFIX_PATH=/ -DQT_HOST_PATH=/usr \
+             -DCMAKE_BUILD_TYPE=Release
 # The package is built with Debian's hardening: PIE, stack protector, _FORTIFY_SOURCE, and RELRO
 # with immediate binding.
 BUILDFLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get

@@ -3,7 +3,7 @@
 # Gathers the Windows program and what it loads into <out>/<name>/, stripped, and writes
 # <out>/<name>.zip (portable) and <out>/<name>-setup.exe (the installer).
 # Usage: package.sh <tailspade.exe> <Qt prefix> <compiler> <tailspade.nsi> <icon> <name> <out>
-# STRIP, ZIP and MAKENSIS name the tools.
+# STRIP, ZIP_PROGRAM and MAKENSIS name the tools (zip takes options from $ZIP).
 set -eu
 exe=$1 qt=$2 cxx=$3 nsi=$4 ico=$5 name=$6 out=$7
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,7 +31,7 @@ sed 's/$/\r/' "$here/../../COPYING" > "$dir/COPYING.txt"
 find "$dir" -name '*.exe' -o -name '*.dll' | xargs "$STRIP" --strip-unneeded
 
 # Same bytes from the same files: sorted, no extra attributes, the files' own times.
-(cd "$out" && find "$name" -type f | LC_ALL=C sort | "$ZIP" -q -X -9 "$name.zip" -@)
+(cd "$out" && find "$name" -type f | LC_ALL=C sort | "$ZIP_PROGRAM" -q -X -9 "$name.zip" -@)
 
 # The uninstaller removes what was installed, file by file, and only empty folders: a Keywords
 # folder an administrator let users write beside the program stays with its results.
