@@ -37,11 +37,10 @@ QRect twips(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
-// 宋体 where it is installed, else a CJK serif, else whatever CJK face fontconfig finds.
 QFont songti(double points, bool bold)
 {
     QFont font;
-    font.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s});
+    font.setFamilies(chineseFontFamilies());
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;

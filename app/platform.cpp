@@ -2,15 +2,22 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#ifndef Q_OS_WIN
 #include <QQuickWindow>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#endif
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
 
+using namespace Qt::StringLiterals;
+
 void prepareBrowserEnvironment()
 {
+#ifdef Q_OS_WIN
+    // The strip is a rich-text view there (Qt has no web engine for MinGW): nothing to prepare.
+#else
 #ifdef Q_OS_UNIX
     // Chromium refuses to start its sandbox as root; only then is it switched off.
     if (geteuid() == 0)
@@ -23,6 +30,18 @@ void prepareBrowserEnvironment()
     // controls stay drawn into the window's one raster surface.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QtWebEngineQuick::initialize();
+#endif
+}
+
+QStringList chineseFontFamilies()
+{
+#ifdef Q_OS_WIN
+    // 微软雅黑, Windows' Chinese interface face since Vista, else 宋体; Noto under Wine.
+    return {u"Microsoft YaHei"_s, u"微软雅黑"_s, u"SimSun"_s, u"宋体"_s, u"Noto Sans CJK SC"_s};
+#else
+    // 宋体 where it is installed, else a CJK serif, else whatever CJK face fontconfig finds.
+    return {u"宋体"_s, u"SimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s};
+#endif
 }
 
 QString nativeLineEnd()

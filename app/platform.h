@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Settings the embedded browser needs on this platform, before the application object exists.
 void prepareBrowserEnvironment();
+
+// The Chinese faces the window's text is set in, best first: what this platform has.
+QStringList chineseFontFamilies();
 
 // The line end of the platform's own text: what other programs expect on the clipboard.
 QString nativeLineEnd();

@@ -18,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTimer>
 #include <cstdio>
 

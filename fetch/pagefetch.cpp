@@ -1,5 +1,7 @@
 #include "fetch/pagefetch.h"
 
+#include "text/codepage.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -182,9 +184,10 @@ QString BytesToBstr(const QByteArray &body, const QString &Cset)
         return {};
     // Windows reads "gb2312" as code page 936 (GBK); Qt's gb2312 is strict EUC-CN and would
     // garble the traditional forms that real pages contain.
-    const QByteArray name = Cset.compare("gb2312"_L1, Qt::CaseInsensitive) == 0
-                                ? QByteArrayLiteral("GBK")
-                                : Cset.toLatin1();
+    if (Cset.compare("gb2312"_L1, Qt::CaseInsensitive) == 0 ||
+        Cset.compare("gbk"_L1, Qt::CaseInsensitive) == 0)
+        return fromGbk(body);
+    const QByteArray name = Cset.toLatin1();
     QStringDecoder decoder(name.constData());
     if (name.isEmpty() || !decoder.isValid())
         return {};

@@ -2,6 +2,7 @@
 
 #include "storage/journalline.h"
 #include "storage/resultfile.h"
+#include "text/codepage.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,10 +92,9 @@ SeedFile decodeSeedText(const QByteArray &bytes)
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString decoded = utf8.decode(text);
     if (utf8.hasError()) {
-        // Not UTF-8: the Chinese ANSI code page, GB18030 being GBK and more.
-        QStringDecoder gbk("GB18030");
-        decoded = gbk.decode(text);
-        if (gbk.hasError() || decoded.contains(QChar::ReplacementCharacter)) {
+        // Not UTF-8: the Chinese ANSI code page.
+        decoded = fromGbk(text);
+        if (decoded.contains(QChar::ReplacementCharacter)) {
             out.error = u"不是GBK或UTF-8编码的文本文件"_s;
             return out;
         }

@@ -17,3 +17,10 @@ bool renameReplacing(const QString &from, const QString &to);
 // units on Windows, UTF-8 bytes elsewhere.
 qsizetype fileNameLength(QStringView name);
 inline constexpr qsizetype kMaxFileNameLength = 255;
+// The longest path, counted alike, that every program on the system opens: Windows' MAX_PATH
+// less its terminating null there, PATH_MAX's elsewhere.
+#ifdef Q_OS_WIN
+inline constexpr qsizetype kMaxPathLength = 259;
+#else
+inline constexpr qsizetype kMaxPathLength = 4095;
+#endif

@@ -1,6 +1,7 @@
 #include "resultfile.h"
 
 #include "storage/durable.h"
+#include "text/codepage.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,13 +10,11 @@
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <system_error>
 
 using namespace Qt::StringLiterals;
@@ -78,14 +77,6 @@ bool isForbiddenInFileName(char16_t c)
     default:
         return false;
     }
-}
-
-QByteArray encodeGbk(QStringView text, bool *ok)
-{
-    QStringEncoder gbk("GBK");
-    const QByteArray bytes = gbk.encode(text);
-    *ok = !gbk.hasError();
-    return bytes;
 }
 
 SaveResult makeResult(SaveResult::Status status, const QString &path, const QString &detail)
@@ -236,7 +227,10 @@ QString resultFolderPath(const QString &programDir)
     return QDir::toNativeSeparators(QDir(programDir).filePath(u"Keywords"_s));
 }
 
-QString resultFileName(const QString &seed)
+namespace {
+
+// The result file's name for seed, at most room long (as fileNameLength counts).
+QString fittedFileName(const QString &seed, qsizetype room)
 {
     QString name = seed;
     for (QChar &c : name) {
@@ -245,7 +239,7 @@ QString resultFileName(const QString &seed)
     }
     const QString prefix = u"关键词-"_s;
     const QString extension = u".txt"_s;
-    if (fileNameLength(QString(prefix + name + extension)) <= kMaxFileNameLength)
+    if (fileNameLength(QString(prefix + name + extension)) <= room)
         return prefix + name + extension;
 
     // Too long for the file system: the seed's beginning, then a mark of the whole seed, so
@@ -254,7 +248,7 @@ QString resultFileName(const QString &seed)
         u'~' +
         QString::fromLatin1(
             QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
-    qsizetype room = kMaxFileNameLength - fileNameLength(QString(prefix + mark + extension));
+    room -= fileNameLength(QString(prefix + mark + extension));
     qsizetype kept = 0;
     while (kept < name.size()) {
         const qsizetype step = name.at(kept).isHighSurrogate() && kept + 1 < name.size() ? 2 : 1;
@@ -265,6 +259,13 @@ QString resultFileName(const QString &seed)
         kept += step;
     }
     return prefix + name.left(kept) + mark + extension;
+}
+
+} // namespace
+
+QString resultFileName(const QString &seed)
+{
+    return fittedFileName(seed, kMaxFileNameLength);
 }
 
 QString formatSaveTime(const QDateTime &when)
@@ -283,51 +284,7 @@ QString formatSaveTime(const QDateTime &when)
 
 QByteArray encodeForFile(const QString &text)
 {
-    // Qt's ICU-backed encoder cannot be reset or move-assigned reliably once it has reported an
-    // error, so a fresh one replaces it after every miss.
-    bool ok = false;
-    QByteArray bytes = encodeGbk(text, &ok);
-    if (ok)
-        return bytes;
-
-    // Rare path. Lines that GBK takes whole stay one conversion each; only a line holding a
-    // character outside GBK is converted code point by code point.
-    bytes.clear();
-    bytes.reserve(text.size() * 2);
-    const qsizetype n = text.size();
-    for (qsizetype start = 0; start < n;) {
-        const qsizetype newline = text.indexOf(u'\n', start);
-        const qsizetype end = newline < 0 ? n : newline + 1;
-        const QStringView line = QStringView(text).mid(start, end - start);
-        start = end;
-        const QByteArray lineBytes = encodeGbk(line, &ok);
-        if (ok) {
-            bytes += lineBytes;
-            continue;
-        }
-        std::optional<QStringEncoder> gbk; // kept while it succeeds, dropped after a miss
-        for (qsizetype i = 0; i < line.size();) {
-            const bool pair = line.at(i).isHighSurrogate() && i + 1 < line.size() &&
-                              line.at(i + 1).isLowSurrogate();
-            const QStringView cp = line.mid(i, pair ? 2 : 1);
-            i += cp.size();
-            if (cp.size() == 1 && cp.at(0).isSurrogate()) {
-                bytes += '?'; // half a character has no form in any code page
-                continue;
-            }
-            if (!gbk)
-                gbk.emplace("GBK");
-            const QByteArray piece = gbk->encode(cp);
-            if (!gbk->hasError()) {
-                bytes += piece;
-                continue;
-            }
-            gbk.reset();
-            QStringEncoder gb18030("GB18030");
-            bytes += gb18030.encode(cp);
-        }
-    }
-    return bytes;
+    return toGbk(text);
 }
 
 QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDateTime &when)
@@ -342,7 +299,13 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
 
 QString resultFilePath(const QString &programDir, const QString &seed)
 {
-    return QDir(programDir).filePath(u"Keywords/"_s + resultFileName(seed));
+    // In a deep folder the name is shortened as a long seed's is, so that the whole path stays
+    // one the system and other programs open (Windows' 260 characters); where even the
+    // shortest name passes it, the shortest it is.
+    const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
+    const qsizetype used =
+        fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
+    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used));
 }
 
 bool ensureResultFolder(const QString &programDir, QString *detail)

@@ -29,7 +29,8 @@ QString resultFolderPath(const QString &programDir);
 // "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'. A seed too
 // long for a file name keeps its beginning and gains a mark made from the whole seed.
 QString resultFileName(const QString &seed);
-// <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes.
+// <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes. In a folder so deep
+// that the path would pass kMaxPathLength, the name is shortened to fit as a long seed's is.
 QString resultFilePath(const QString &programDir, const QString &seed);
 // Year/month/day H:mm:ss, the Simplified Chinese general form; the date alone at midnight.
 QString formatSaveTime(const QDateTime &when);

@@ -5,12 +5,12 @@
 
 #include "app/form8.h"
 #include "testserver.h"
+#include "text/codepage.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -63,8 +63,7 @@ inline QByteArray suggestionPage(const QStringList &suggestions)
     for (const QString &s : suggestions)
         html += QStringLiteral("<th><a class=\"xn1\">") + s + QStringLiteral("</a></th>");
     html += QStringLiteral("</div></body></html>");
-    QStringEncoder gbk("GBK");
-    return gbk.encode(html);
+    return toGbk(html);
 }
 
 inline QDateTime fixedClock()
@@ -150,8 +149,7 @@ struct Harness {
         QFile file(resultPath(seed));
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        QStringDecoder gb18030("GB18030");
-        QStringList lines = QString(gb18030.decode(file.readAll())).split(QStringLiteral("\r\n"));
+        QStringList lines = fromGbkWithFourByteForms(file.readAll()).split(QStringLiteral("\r\n"));
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         return lines;

@@ -80,6 +80,7 @@ void TestFetch::bytesToBstr_decodesNamedCharset_data()
     QTest::newRow("gb2312 reads GBK traditional forms") << kGbkPage << u"gb2312"_s << kGbkText;
     QTest::newRow("GB2312 upper case") << kGbkPage << u"GB2312"_s << kGbkText;
     QTest::newRow("Gb2312 mixed case") << kGbkPage << u"Gb2312"_s << kGbkText;
+    QTest::newRow("gbk read as gb2312") << kGbkPage << u"GBK"_s << kGbkText;
     QTest::newRow("UTF-8") << kGbkText.toUtf8() << u"UTF-8"_s << kGbkText;
     QTest::newRow("utf-8 lower case") << kGbkText.toUtf8() << u"utf-8"_s << kGbkText;
     QTest::newRow("UTF-8 byte order mark dropped") << QByteArray("\xef\xbb\xbf"

@@ -127,9 +127,8 @@ private slots:
             r.body = suggestionPage({});
             if (TestServer::queryKeyword(target) == u"鲜花"_s) {
                 // The last link is cut short without "</a>": its piece runs on to the page's end.
-                QStringEncoder gbk("GBK");
-                r.body = suggestionPage({u"鲜花A"_s}) +
-                         QByteArray(gbk.encode(u"<a class=\"xn1\">鲜花B\r\n</div>\r\n"_s));
+                r.body =
+                    suggestionPage({u"鲜花A"_s}) + toGbk(u"<a class=\"xn1\">鲜花B\r\n</div>\r\n"_s);
             }
             return r;
         });
