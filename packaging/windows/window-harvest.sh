@@ -9,7 +9,9 @@
 # Usage: window-harvest.sh <linux tailspade> <tailspade-*-win64.zip> <bench_harvest> <work>
 set -eu
 linux=$(realpath "$1") zip=$(realpath "$2") bench=$(realpath "$3") work=$4
-seed=鲜花
+# One character: xdotool types a second Chinese one into Wine as the first again (Wine's keymap
+# lags xdotool's remapping).
+seed=鲜
 target=30
 file=关键词-$seed.txt
 
