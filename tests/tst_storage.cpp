@@ -206,8 +206,8 @@ void TestStorage::save_deepFolderKeepsPathWithinLimit()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QString deep = dir.path();
-    const QString part = QString(60, u'd');
-    while (fileNameLength(deep) + 61 < kMaxPathLength - 60)
+    const QString part = QString(20, u'd');
+    while (fileNameLength(deep) + 21 < kMaxPathLength - 40)
         deep += u'/' + part;
     QVERIFY(QDir().mkpath(deep));
     const QString seed = QString(u"鲜花店"_s).repeated(20);
