@@ -3,6 +3,7 @@
 #include "storage/resultfile.h"
 #include "text/codepage.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -782,7 +783,8 @@ void TestStorage::keptRun_isTheNewestRunsAsItEnded()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = dir.filePath(u"journal"_s);
-    const QString seed = kind == KeptCase::SeedLongerThanAGlance ? QString(40000, u'鲜') : kSeed;
+    // Its header longer than the glance's 64 KiB.
+    const QString seed = kind == KeptCase::SeedLongerThanAGlance ? QString(70000, u'a') : kSeed;
     const QDateTime nine(QDate(2026, 1, 5), QTime(9, 0)), ten(QDate(2026, 1, 5), QTime(10, 0));
     const QStringList eight{u"鲜花1"_s, u"鲜花2"_s, u"鲜花3"_s, u"鲜花4"_s,
                             u"鲜花5"_s, u"鲜花6"_s, u"鲜花7"_s, u"鲜花8"_s};
@@ -866,7 +868,7 @@ void TestStorage::save_staleTemporaryFilesGoOthersStay()
         QVERIFY(writeFile(keywords.filePath(name), QByteArrayLiteral("x")));
     // The PID of a process that has exited, on this host.
     QProcess gone;
-    gone.start(u"true"_s);
+    gone.start(QCoreApplication::applicationFilePath(), {u"-functions"_s});
     QVERIFY(gone.waitForStarted());
     const qint64 pid = gone.processId();
     QVERIFY(gone.waitForFinished());
