@@ -111,7 +111,5 @@ SeedFile readSeedFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, u"无法读取文件（"_s + file.errorString() + u"）"_s};
-    if (file.size() > kMaxSeedFileBytes)
-        return {{}, u"文件超过1 MB"_s};
-    return decodeSeedText(file.read(kMaxSeedFileBytes + 1));
+    return decodeSeedText(file.read(kMaxSeedFileBytes + 1)); // one byte more: too large
 }
