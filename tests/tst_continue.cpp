@@ -305,17 +305,22 @@ private slots:
             break;
         }
         case Answer::NoRoomForJournal:
+        case Answer::CannotLock:
+#ifndef Q_OS_UNIX
+            QSKIP("no file size limit to set on Windows");
+#endif
+            if (answer == Answer::CannotLock) {
+                diskLimit = 8;
+                refusal = u"“鲜花”上次的采集进度无法锁定（磁盘已满或无法写入），没有开始采集。"
+                          u"请检查保存采集进度的文件夹："_s +
+                          QDir::toNativeSeparators(h.journalDir());
+                break;
+            }
             // Room for the locks and the journal's first line, not for the kept harvest.
             h.desktop.continueAnswer = ContinueChoice::Continue;
             diskLimit = keptBytes.indexOf('\n') + 16;
             refusal = u"“鲜花”的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
                       u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
-                      QDir::toNativeSeparators(h.journalDir());
-            break;
-        case Answer::CannotLock:
-            diskLimit = 8;
-            refusal = u"“鲜花”上次的采集进度无法锁定（磁盘已满或无法写入），没有开始采集。"
-                      u"请检查保存采集进度的文件夹："_s +
                       QDir::toNativeSeparators(h.journalDir());
             break;
         case Answer::LeftWithOk:
