@@ -93,8 +93,9 @@ SeedFile decodeSeedText(const QByteArray &bytes)
     QString decoded = utf8.decode(text);
     if (utf8.hasError()) {
         // Not UTF-8: the Chinese ANSI code page.
-        decoded = fromGbk(text);
-        if (decoded.contains(QChar::ReplacementCharacter)) {
+        bool gbk = false;
+        decoded = fromGbk(text, &gbk);
+        if (!gbk) {
             out.error = u"不是GBK或UTF-8编码的文本文件"_s;
             return out;
         }

@@ -130,6 +130,8 @@ private slots:
         QCOMPARE(fromGbk.lines, (QStringList{u"鲜花"_s, u"玫瑰花"_s, QString(), u"鲜花速递"_s}));
         QCOMPARE(fromUtf8.lines, fromGbk.lines);
         QVERIFY(!decodeSeedText(QByteArray("PK\x03\x04\0\0", 6)).error.isEmpty());
+        for (const char *notGbk : {"\x81\x7F", "\xCF"}) // neither encoding: a bad or cut-off pair
+            QVERIFY(!decodeSeedText(toGbk(text) + notGbk).error.isEmpty());
         QVERIFY(!decodeSeedText(QByteArray(kMaxSeedFileBytes + 1, 'a')).error.isEmpty());
         QVERIFY(!readSeedFile(u"/nonexistent/seeds.txt"_s).error.isEmpty());
     }

@@ -117,11 +117,15 @@ QByteArray fromWide(UINT page, QStringView text, bool *lossy)
     return bytes;
 }
 
-QString toWide(UINT page, QByteArrayView bytes)
+QString toWide(UINT page, QByteArrayView bytes, bool *valid = nullptr)
 {
+    if (valid)
+        *valid = true;
     if (bytes.isEmpty())
         return {};
     const int n = int(bytes.size());
+    if (valid && MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), n, nullptr, 0) == 0)
+        *valid = false; // read again below, each bad byte a default character
     const int size = MultiByteToWideChar(page, 0, bytes.data(), n, nullptr, 0);
     QString text(size, Qt::Uninitialized);
     MultiByteToWideChar(page, 0, bytes.data(), n, reinterpret_cast<wchar_t *>(text.data()), size);
@@ -227,9 +231,9 @@ QByteArray toGbk(QStringView text)
     return bytes;
 }
 
-QString fromGbk(QByteArrayView bytes)
+QString fromGbk(QByteArrayView bytes, bool *valid)
 {
-    return toWide(kGbk, bytes);
+    return toWide(kGbk, bytes, valid);
 }
 
 QString fromGbkWithFourByteForms(QByteArrayView bytes)
@@ -358,10 +362,14 @@ QByteArray toGbk(QStringView text)
     return bytes;
 }
 
-QString fromGbk(QByteArrayView bytes)
+QString fromGbk(QByteArrayView bytes, bool *valid)
 {
-    QStringDecoder gbk("GBK");
-    return gbk.decode(bytes);
+    // Stateless: a cut-off last character is an error, not held back for more bytes.
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    QString text = gbk.decode(bytes);
+    if (valid)
+        *valid = !gbk.hasError();
+    return text;
 }
 
 QString fromGbkWithFourByteForms(QByteArrayView bytes)
