@@ -204,6 +204,9 @@ Form8::Form8(Form8Options options)
                    u' ' + QString::fromUtf8(publisher::kName));
     setWindowIcon(pictures::windowIcon());
     setFont(songti(9, false));
+    // Sized to their text in the default font they were made in: again, in the window's.
+    for (QLabel *l : {Label10, Label11, Label12, Label8, Label13})
+        l->adjustSize();
     setFixedSize(px(10950), px(5010));
 
     Image39->setPixmap(pictures::background());

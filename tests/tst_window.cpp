@@ -138,6 +138,17 @@ private slots:
         QCOMPARE(byName.value(control)->geometry(), expected);
     }
 
+    // The labels that fit their text hold it whole in the font they are drawn in (the window's,
+    // which is not the default one they were made in).
+    void labelsHoldTheirWholeText()
+    {
+        Harness h;
+        for (const QLabel *l : {h.form->Label7, h.form->Label10, h.form->Label11, h.form->Label12,
+                                h.form->Label8, h.form->Label13})
+            QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()),
+                     qPrintable(l->text()));
+    }
+
     void stackingKeepsWindowedControlsInFront()
     {
         Harness h;
