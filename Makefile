@@ -95,13 +95,14 @@ windows:
 	cp $(WINAPP)/tailspade-*-win64.zip $(WINAPP)/tailspade-*-win64-setup.exe .
 
 # The tests that need no browser, built for Windows and run under Wine (offscreen, their own
-# loopback servers); then one harvest through the real window of the zip's program under Wine
-# and of the Linux program, on Xvfb, whose result files must match (build/win-test/harvest).
+# loopback servers; the layout rows once more on Xvfb in Windows' own window system); then one
+# harvest through the real window of the zip's program under Wine and of the Linux program, on
+# Xvfb, whose result files must match, and the window at 125 % and 150 % (build/win-test/harvest).
 windows-test: windows
 	$(call ensure_pkgs,$(PKGS) $(BENCH_PKGS) $(WIN_TEST_PKGS))
 	cmake -S . -B $(WINTEST) $(WIN_FLAGS) -DTAILSPADE_BROWSER_TESTS=OFF
 	cmake --build $(WINTEST) -j $(JOBS)
-	cd $(WINTEST) && ctest --output-on-failure -j $(JOBS)
+	cd $(WINTEST) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF -DTAILSPADE_BENCH=ON
 	cmake --build $(BENCHDIR) -j $(JOBS) --target tailspade bench_harvest
 	xvfb-run -a -s "-screen 0 1280x1024x24" sh packaging/windows/window-harvest.sh \

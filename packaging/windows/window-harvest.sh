@@ -3,9 +3,9 @@
 # One harvest through the real window, the Linux program's and the Windows zip's under Wine,
 # against one loopback engine (bench_harvest --serve) that each reaches as the system's HTTP
 # proxy, the engine's address being fixed in the program. The two result files must be the same
-# bytes apart from the save time. Screenshots, the result files and the figures (start-up to the
-# window, memory once it is up) land in <work>. Needs an X display (xvfb-run), xdotool and
-# ImageMagick's import.
+# bytes apart from the save time. Then the Windows window at 125 % and 150 % scaling. Screenshots,
+# the result files and the figures (start-up to the window, memory once it is up, the scaled
+# window's size) land in <work>. Needs an X display (xvfb-run), xdotool and ImageMagick.
 # Usage: window-harvest.sh <linux tailspade> <tailspade-*-win64.zip> <bench_harvest> <work>
 set -eu
 linux=$(realpath "$1") zip=$(realpath "$2") bench=$(realpath "$3") work=$4
@@ -71,6 +71,37 @@ harvest() {
 # Its own data folder too: no run kept from elsewhere asks to be continued.
 harvest linux tailspade "$work/linux" env XDG_DATA_HOME="$work/linux-data" "$work/linux/tailspade"
 harvest windows tailspade.exe "$(dirname "$winexe")" wine "$winexe"
+wineserver -k || true
+
+# The window at 125 % and 150 % display scaling (Windows' 120 and 144 dots per inch): all of
+# it scaled alike, the client area 730 by 335 at 100 %. The shot is taken once two in a row agree.
+desktop='HKCU\Control Panel\Desktop'
+for scale in 125 150; do
+    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d $((96 * scale / 100)) /f > /dev/null 2>&1
+    wineserver -w
+    wine "$winexe" > "$work/scale-$scale.log" 2>&1 &
+    pid=$!
+    window=$(xdotool search --sync --onlyvisible --name '^Tailspade' | head -n 1)
+    rm -f "$work/scale-$scale.png"
+    for _ in $(seq 100); do
+        import -window "$window" "$work/shot.png"
+        cmp -s "$work/shot.png" "$work/scale-$scale.png" && break
+        mv "$work/shot.png" "$work/scale-$scale.png"
+        sleep 0.2
+    done
+    size=$(identify -format '%wx%h' "$work/scale-$scale.png")
+    echo "windows at $scale %: $size" | tee -a "$work/figures.txt"
+    kill "$pid" 2>/dev/null || true
+    wineserver -k || true
+    wait "$pid" 2>/dev/null || true
+    w=${size%x*} h=${size#*x}
+    ew=$((730 * scale / 100)) eh=$((335 * scale / 100))
+    if [ $((w - ew)) -lt -1 ] || [ $((w - ew)) -gt 1 ] || [ $((h - eh)) -lt -1 ] || [ $((h - eh)) -gt 1 ]; then
+        echo "the window is ${size} at $scale %, not ${ew}x${eh}" >&2
+        exit 1
+    fi
+done
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f > /dev/null 2>&1
 wineserver -k || true
 
 # The save time is the one difference allowed.
