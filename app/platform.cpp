@@ -11,6 +11,10 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#endif
+
 using namespace Qt::StringLiterals;
 
 void prepareBrowserEnvironment()
@@ -50,5 +54,18 @@ QString nativeLineEnd()
     return QStringLiteral("\r\n");
 #else
     return QStringLiteral("\n");
+#endif
+}
+
+bool userMayWrite(const QFileInfo &info)
+{
+#ifdef Q_OS_WIN
+    ++qt_ntfs_permission_lookup;
+    QFileInfo fresh(info.absoluteFilePath()); // not what an earlier look cached
+    const bool writable = fresh.isWritable();
+    --qt_ntfs_permission_lookup;
+    return writable;
+#else
+    return info.isWritable();
 #endif
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -11,3 +12,7 @@ QStringList chineseFontFamilies();
 
 // The line end of the platform's own text: what other programs expect on the clipboard.
 QString nativeLineEnd();
+
+// Whether this user may write to the file or folder: on Windows by its access list, not only
+// the read-only mark Qt looks at by default (Program Files has none, yet a user may not write).
+bool userMayWrite(const QFileInfo &info);

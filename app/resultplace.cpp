@@ -1,5 +1,7 @@
 #include "app/resultplace.h"
 
+#include "app/platform.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -13,9 +15,9 @@ bool canTakeKeywords(const QString &programDir)
 {
     const QFileInfo keywords(QDir(programDir).filePath(u"Keywords"_s));
     if (keywords.exists())
-        return keywords.isDir() && keywords.isWritable();
+        return keywords.isDir() && userMayWrite(keywords);
     const QFileInfo dir(programDir);
-    return dir.isDir() && dir.isWritable();
+    return dir.isDir() && userMayWrite(dir);
 }
 
 bool sameFolder(const QString &a, const QString &b)
