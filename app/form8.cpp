@@ -46,17 +46,25 @@ QFont songti(double points, bool bold)
     return font;
 }
 
-QLabel *label(QWidget *parent, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
+// Fits its text again whenever its font changes: the window's font comes after it is made.
+class FittingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange)
+            adjustSize();
+    }
+};
 
 // A label that sizes itself to its text, its top-left corner fixed.
 QLabel *autoLabel(QWidget *parent, const QString &text, int left, int top)
 {
-    QLabel *l = label(parent, text);
+    QLabel *l = new FittingLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
     l->move(px(left), px(top));
     l->adjustSize();
     return l;
@@ -204,9 +212,6 @@ Form8::Form8(Form8Options options)
                    u' ' + QString::fromUtf8(publisher::kName));
     setWindowIcon(pictures::windowIcon());
     setFont(songti(9, false));
-    // Sized to their text in the default font they were made in: again, in the window's.
-    for (QLabel *l : {Label10, Label11, Label12, Label8, Label13})
-        l->adjustSize();
     setFixedSize(px(10950), px(5010));
 
     Image39->setPixmap(pictures::background());
@@ -215,7 +220,6 @@ Form8::Form8(Form8Options options)
     Image39->setToolTip(u"查询完成后软件自动保存结果，请点[查看保存结果]按钮查看"_s);
 
     Label7->setFont(songti(12, true));
-    Label7->adjustSize();
     Text2Edit->setFont(songti(9, true));
     Text2Edit->setGeometry(twips(1680, 120, 3255, 410));
     Command1->setFont(songti(10.5, true));

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFileInfo>
 #ifndef Q_OS_WIN
 #include <QQuickWindow>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -57,15 +58,14 @@ QString nativeLineEnd()
 #endif
 }
 
-bool userMayWrite(const QFileInfo &info)
+bool userMayWrite(const QString &path)
 {
 #ifdef Q_OS_WIN
     ++qt_ntfs_permission_lookup;
-    QFileInfo fresh(info.absoluteFilePath()); // not what an earlier look cached
-    const bool writable = fresh.isWritable();
+    const bool writable = QFileInfo(path).isWritable();
     --qt_ntfs_permission_lookup;
     return writable;
 #else
-    return info.isWritable();
+    return QFileInfo(path).isWritable();
 #endif
 }

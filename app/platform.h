@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -15,4 +14,4 @@ QString nativeLineEnd();
 
 // Whether this user may write to the file or folder: on Windows by its access list, not only
 // the read-only mark Qt looks at by default (Program Files has none, yet a user may not write).
-bool userMayWrite(const QFileInfo &info);
+bool userMayWrite(const QString &path);

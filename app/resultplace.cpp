@@ -15,9 +15,8 @@ bool canTakeKeywords(const QString &programDir)
 {
     const QFileInfo keywords(QDir(programDir).filePath(u"Keywords"_s));
     if (keywords.exists())
-        return keywords.isDir() && userMayWrite(keywords);
-    const QFileInfo dir(programDir);
-    return dir.isDir() && userMayWrite(dir);
+        return keywords.isDir() && userMayWrite(keywords.filePath());
+    return QFileInfo(programDir).isDir() && userMayWrite(programDir);
 }
 
 bool sameFolder(const QString &a, const QString &b)
