@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -71,9 +73,17 @@ QString flowerFile(const QTemporaryDir &dir)
     return keywordsDir(dir) + u"/关键词-鲜花.txt"_s;
 }
 
+// The files this process holds open. (Under Wine, /proc/self would be Wine's own process, its
+// count moved by every other Windows program running.)
 int openDescriptorCount()
 {
+#ifdef Q_OS_WIN
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return int(handles);
+#else
     return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+#endif
 }
 
 } // namespace
@@ -515,8 +525,10 @@ void TestStorage::save_hostileSeedStaysInsideKeywords()
 
 void TestStorage::save_holdsNoFileAfterReturning()
 {
+#ifndef Q_OS_WIN
     if (!QFileInfo(u"/proc/self/fd"_s).isDir())
         QSKIP("needs /proc to count open files");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const int before = openDescriptorCount();
