@@ -1,6 +1,6 @@
 #include "app/batchdialog.h"
 
-#include "mining/runrecord.h"
+#include "mining/batch.h"
 #include "storage/batchrecord.h"
 
 #include <QDialogButtonBox>
@@ -76,9 +76,14 @@ void BatchDialog::recount()
 {
     const BatchSeeds b = cleanSeeds(lines());
     QString text = u"将采集"_s + QString::number(b.seeds.size()) + u"个源关键字"_s;
-    if (b.blank > 0 || b.repeated > 0)
+    if (b.blank > 0 || b.repeated > 0 || b.invalid > 0)
         text += u"（已去掉空行"_s + QString::number(b.blank) + u"个、重复"_s +
-                QString::number(b.repeated) + u"个）"_s;
+                QString::number(b.repeated) + u"个"_s +
+                (b.invalid > 0 ? u"、含控制字符的"_s + QString::number(b.invalid) + u"个"_s
+                               : QString()) +
+                u"）"_s;
+    if (b.columns > 0) // pasted from several spreadsheet columns
+        text += u"，"_s + QString::number(b.columns) + u"行只取第一列"_s;
     const bool tooMany = b.seeds.size() > kMaxBatchSeeds;
     if (tooMany)
         text = u"源关键字超过"_s + QString::number(kMaxBatchSeeds) + u"个，请分批采集"_s;

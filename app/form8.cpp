@@ -207,6 +207,7 @@ Form8::Form8(Form8Options options)
     , m_desktop(options.desktop ? options.desktop : m_ownDesktop.get())
     , m_quit(options.quit ? std::move(options.quit) : [] { QCoreApplication::exit(0); })
     , m_miner(*this, options.miner)
+    , m_batch(m_miner, *this)
 {
     setWindowTitle(u"Tailspade"_s + QString(6, u' ') + QLatin1StringView(publisher::kHomePage) +
                    u' ' + QString::fromUtf8(publisher::kName));
@@ -379,6 +380,7 @@ void Form8::Form_Unload(bool &cancel)
     // Ends the moment OK is chosen, saving nothing, even with a page still awaited: that page
     // is dropped, and quitting leaves the loop waiting for it.
     cancel = !m_desktop->confirmExit(this, [this] {
+        m_batch.abandon();
         m_miner.abandon();
         m_quit();
     });
@@ -513,21 +515,39 @@ void Form8::setCommand1Caption(const QString &caption)
 
 void Form8::BatchButton_Click()
 {
-    if (Command1->text() == u"停止"_s)
+    if (Command1->text() == u"停止"_s || m_batch.running())
         return;
-    if (const std::optional<BatchRecord> kept = m_miner.keptBatch()) {
-        const qsizetype total = kept->seeds.size();
-        switch (AskContinue(u"上次的批量采集共"_s + QString::number(total) + u"个源关键字，还有"_s +
-                            QString::number(total - kept->next()) + u"个没有采集（下一个：“"_s +
-                            kept->seeds.value(kept->next()) + u"”）。是否继续上次的批量采集？"_s)) {
-        case ContinueChoice::Continue:
-            return m_miner.continueBatch(*kept);
-        case ContinueChoice::Cancel:
-            return;
-        case ContinueChoice::Restart:
-            m_miner.forgetKeptBatch();
-            break;
-        }
+    const KeptBatchRecord kept = m_batch.kept();
+    const KeptBatch state = keptBatchOf(kept);
+    ContinueChoice answer = ContinueChoice::Cancel;
+    if (offersBatch(state)) {
+        const qsizetype total = kept.record.seeds.size();
+        answer = AskContinue(
+            u"上次的批量采集共"_s + QString::number(total) + u"个源关键字，还有"_s +
+            QString::number(total - kept.record.next()) + u"个没有采集（下一个：“"_s +
+            kept.record.seeds.value(kept.record.next()) + u"”）。是否继续上次的批量采集？"_s);
+    }
+    const BatchOffer offer = planOffer(state, answer);
+    if (offer.forget)
+        m_batch.forgetKept();
+    switch (offer.say) {
+    case BatchOffer::Say::Nothing:
+        break;
+    case BatchOffer::Say::Unreadable:
+        Label4->setText(u"上次的批量采集记录无法读取，已忽略。"_s);
+        break;
+    case BatchOffer::Say::InUse:
+        MsgBox(u"另一个Tailspade正在进行批量采集，没有开始批量采集。"_s);
+        break;
+    }
+    switch (offer.then) {
+    case BatchOffer::Then::Nothing:
+        return;
+    case BatchOffer::Then::Continue:
+        m_batch.resume(kept.record);
+        return;
+    case BatchOffer::Then::NewBatch:
+        break;
     }
     const std::optional<QStringList> lines = m_desktop->askSeeds(this);
     if (!lines)
@@ -541,12 +561,13 @@ void Form8::BatchButton_Click()
     }
     // Asked once for the whole batch, not at each seed.
     ContinueChoice keptRuns = ContinueChoice::Continue;
-    if (const qsizetype n = m_miner.seedsWithKeptRuns(batch.seeds))
+    if (const qsizetype n = m_batch.seedsWithKeptRuns(batch.seeds))
         keptRuns = AskContinue(u"这批源关键字中有"_s + QString::number(n) +
                                u"个上次没有采集完。是否继续它们上次的采集？"
                                u"（重新开始：这些源关键字从头采集）"_s);
-    m_miner.runBatch(batch.seeds, keptRuns);
+    m_batch.start(batch.seeds, keptRuns);
 }
+
 void Form8::setLabel4Caption(const QString &text)
 {
     Label4->setText(text);

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/elidedlabel.h"
 #include "app/resultlist.h"
+#include "mining/batch.h"
 #include "mining/miner.h"
 #include "mining/minerview.h"
 
@@ -42,6 +43,7 @@ public:
     ~Form8() override;
 
     Miner &miner() { return m_miner; }
+    Batch &batch() { return m_batch; }
 
     void Form_Load();
     void Form_Unload(bool &cancel);
@@ -113,4 +115,5 @@ private:
     Desktop *m_desktop;
     std::function<void()> m_quit;
     Miner m_miner;
+    Batch m_batch;
 };

@@ -72,12 +72,6 @@ QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
     return u"搜索引擎要求安全验证，"_s + retry;
 }
 
-// A first capital letter lowers the whole seed, as the run uses it.
-QString seedAsRun(const QString &typed)
-{
-    return !typed.isEmpty() && typed.at(0) >= u'A' && typed.at(0) <= u'Z' ? typed.toLower() : typed;
-}
-
 QString continueQuestion(const QString &seed, const JournalContents &run)
 {
     QString how;
@@ -219,8 +213,9 @@ StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
         break;
     }
     const ContinueChoice answer = !asksToContinue(state) ? ContinueChoice::Restart
-                                  : m_batch              ? m_batch->keptRuns
-                                            : m_view.AskContinue(continueQuestion(seed, kept.run));
+                                  : m_seedRun
+                                      ? m_seedRun->keptRuns
+                                      : m_view.AskContinue(continueQuestion(seed, kept.run));
     StartPlan plan = planStart(state, answer, JournalStart::Started);
     if (plan.run == StartPlan::Run::Continued) {
         switch (m_journal.resume(m_options.journalDir, m_options.programDir, kept)) {
@@ -311,7 +306,7 @@ void Miner::endLikeAStop(RunEnding ending, HarvestEnd end, const QString &status
     ++m_run;
     noteEnd(ending);
     const SaveResult saved = Command3_Click(end);
-    tell(lead + endMessage(saved, success), end);
+    tell(lead + endMessage(saved, success), end, saved);
     m_view.setCheck3Value(1);
     m_view.setCheck2Value(0);
 }
@@ -369,10 +364,15 @@ QStringList Miner::keptRunProblems() const
     return texts;
 }
 
+QString saveFailureText(const SaveResult &result)
+{
+    return u"保存失败！"_s + reasonText(result) + u"："_s + result.path;
+}
+
 QString Miner::saveFailedText(const SaveResult &result) const
 {
-    return u"保存失败！"_s + reasonText(result) + u"："_s + result.path + u"\n本次采集到的"_s +
-           count(List2.ListCount()) + u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
+    return saveFailureText(result) + u"\n本次采集到的"_s + count(List2.ListCount()) +
+           u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
 }
 
 // Unchanged while every query brought its page and the engine refused none. When no query
@@ -418,116 +418,32 @@ QString Miner::endMessage(const SaveResult &saved, const QString &success) const
 
 void Miner::showStatus(const QString &text)
 {
-    if (!m_batch)
-        return m_view.setLabel4Caption(text);
-    m_view.setLabel4Caption(u"批量采集第"_s + count(m_batch->record.next() + 1) + u"/"_s +
-                            count(m_batch->record.seeds.size()) + u"个："_s + text);
+    m_view.setLabel4Caption(m_seedRun ? m_seedRun->place + text : text);
 }
 
-void Miner::tell(const QString &text, std::optional<HarvestEnd> end)
+void Miner::tell(const QString &text, std::optional<HarvestEnd> end, const SaveResult &saved)
 {
-    if (!m_batch)
+    if (!m_seedRun)
         return m_view.MsgBox(text);
-    if (end && !batchGoesOn(*end))
-        return finishBatch(text);
-    const bool failed =
-        !end || *end == HarvestEnd::AllFailed || (m_queries > 0 && m_failedQueries == m_queries);
-    m_batch->record.counts.append(failed ? -1 : List2.ListCount());
-    writeBatchRecord(m_options.journalDir, m_batch->record);
-    // Not from inside the handler that ended the seed.
-    QTimer::singleShot(0, this, [this, batch = m_run] {
-        if (m_batch && batch == m_run)
-            nextSeed();
-    });
+    const SeedRun run = *std::exchange(m_seedRun, std::nullopt);
+    RunOutcome outcome;
+    outcome.end = end;
+    outcome.text = text;
+    outcome.count = end ? List2.ListCount() : 0;
+    outcome.failed =
+        end && (*end == HarvestEnd::AllFailed || (m_queries > 0 && m_failedQueries == m_queries));
+    outcome.saved = saved;
+    run.ended(outcome);
 }
 
-void Miner::runBatch(const QStringList &seeds, ContinueChoice keptRuns)
+void Miner::startSeed(SeedRun run)
 {
-    if (seeds.isEmpty() || keptRuns == ContinueChoice::Cancel)
-        return;
-    Batch batch;
-    batch.record.seeds = seeds;
-    batch.record.wholeSeed = m_view.Check1Value() == 1;
-    batch.keptRuns = keptRuns;
-    m_batch = batch;
-    writeBatchRecord(m_options.journalDir, m_batch->record);
-    nextSeed();
-}
-
-void Miner::continueBatch(const BatchRecord &record)
-{
-    m_batch = Batch{record, ContinueChoice::Continue};
-    m_view.setCheck1Value(record.wholeSeed ? 1 : 0);
-    nextSeed();
-}
-
-std::optional<BatchRecord> Miner::keptBatch() const
-{
-    return readBatchRecord(m_options.journalDir);
-}
-
-void Miner::forgetKeptBatch()
-{
-    forgetBatchRecord(m_options.journalDir);
-}
-
-qsizetype Miner::seedsWithKeptRuns(const QStringList &seeds) const
-{
-    if (m_options.journalDir.isEmpty())
-        return 0;
-    return std::count_if(seeds.cbegin(), seeds.cend(), [this](const QString &seed) {
-        return readKeptRun(m_options.journalDir, seedAsRun(seed)).status == KeptRun::Status::Ok;
-    });
-}
-
-void Miner::nextSeed()
-{
-    const BatchRecord &record = m_batch->record;
-    if (record.next() >= record.seeds.size())
-        return finishBatch(QString());
-    // Each seed as its own single run: the batch's setting, whatever a kept run restored.
-    m_view.setCheck1Value(record.wholeSeed ? 1 : 0);
-    m_view.setText2(record.seeds.at(record.next()));
+    m_seedRun = std::move(run);
     Command1_Click();
-}
-
-void Miner::finishBatch(const QString &stopMessage)
-{
-    const BatchRecord record = m_batch->record;
-    m_batch.reset();
-    qint64 total = 0;
-    QStringList perSeed, failed, empty;
-    for (qsizetype i = 0; i < record.counts.size(); ++i) {
-        const qint64 n = record.counts.at(i);
-        const QString &seed = record.seeds.at(i);
-        total += std::max<qint64>(n, 0);
-        if (n < 0)
-            failed << seed;
-        else if (n == 0)
-            empty << seed;
-        if (perSeed.size() < 20)
-            perSeed << seed + u"："_s + count(std::max<qint64>(n, 0)) + u"个"_s;
-        else if (perSeed.size() == 20)
-            perSeed << u"……"_s;
-    }
-    const bool stopped = !stopMessage.isEmpty();
-    if (!stopped)
-        forgetBatchRecord(m_options.journalDir);
-    QString text = stopped ? stopMessage + u"\n\n"_s : QString();
-    text += (stopped ? u"批量采集已停止："_s : u"批量采集完成："_s) + u"共"_s +
-            count(record.seeds.size()) + u"个源关键字，完成"_s + count(record.counts.size()) +
-            u"个，共采集到"_s + count(total) + u"个长尾词。"_s;
-    if (!perSeed.isEmpty())
-        text += u'\n' + perSeed.join(u'\n');
-    if (!failed.isEmpty())
-        text += u"\n采集失败："_s + failed.join(u"、"_s);
-    if (!empty.isEmpty())
-        text += u"\n没有采集到长尾词："_s + empty.join(u"、"_s);
-    text += u"\n结果保存在："_s + resultFolderPath(m_options.programDir);
-    if (stopped)
-        text += u"\n再点 [批量采集…] 可继续采集其余"_s +
-                count(record.seeds.size() - record.counts.size()) + u"个源关键字。"_s;
-    m_view.MsgBox(text);
+    // The batch's place shows the moment its seed starts.
+    if (m_seedRun && running())
+        showStatus(u"正在采集跟（"_s + m_view.Text2() + u"）相关的长尾词--目前采集"_s +
+                   count(List2.ListCount()) + u"个"_s);
 }
 
 bool Miner::IsKnownKeyword(const QString &keyword) const
@@ -588,7 +504,7 @@ void Miner::reachTarget()
     showStatus(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
     tell(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
                                u"个长尾词任务！您可点击 [查看保存结果] 观看"_s),
-         HarvestEnd::Target);
+         HarvestEnd::Target, saved);
 }
 
 // A continued run refused before any answer added nothing: its kept run comes back as it was,
@@ -611,7 +527,7 @@ void Miner::closeExhausted()
     const SaveResult saved = Command4_Click(HarvestEnd::Exhausted);
     tell(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
                                u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s),
-         HarvestEnd::Exhausted);
+         HarvestEnd::Exhausted, saved);
 }
 
 void Miner::Timer1_Timer()
@@ -646,8 +562,9 @@ void Miner::Timer1_Timer()
         return;
     const std::optional<Refusal> refusal = refusalOf(fetched, m_resultPath);
     // Before any answer, a refusal says the engine cannot be used: the run ends as it does
-    // when every query failed (a fresh run's queue is empty then).
-    if (refusal && m_failedQueries < m_queries)
+    // when every query failed (a fresh run's queue is empty then). A batch's run, which no one
+    // watches, waits it out: the engine's outage at a seed's start is not the seed's failure.
+    if (refusal && (m_failedQueries < m_queries || m_seedRun))
         return hold(*refusal, keyword, fromQueue, sent);
     ++m_queries;
     if (refusal || fetched.failure != FetchFailure::None) {
@@ -746,6 +663,6 @@ void Miner::abandon()
     Timer1.stop();
     Timer2.stop();
     ++m_run;
-    m_batch.reset();     // its record stays: the next batch offers to go on
+    m_seedRun.reset();   // a batch's record stays: the next batch offers to go on
     m_journal.discard(); // the user chose to leave without saving
 }

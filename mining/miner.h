@@ -7,7 +7,6 @@
 #include "mining/pace.h"
 #include "mining/refusal.h"
 #include "mining/runrecord.h"
-#include "storage/batchrecord.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -39,6 +38,27 @@ struct MinerOptions {
     std::function<int(qint64 waitMs)> holdInterval;
 };
 
+// "保存失败！" with what went wrong and the file, as a run's end says it.
+QString saveFailureText(const SaveResult &result);
+
+// How a run ended, for the batch that started it.
+struct RunOutcome {
+    std::optional<HarvestEnd> end; // none: the run did not start, text says why
+    QString text;                  // what a single run's box says
+    qsizetype count = 0;           // keywords harvested
+    bool failed = false;           // no query brought a page
+    SaveResult saved;
+};
+
+// A run started by a batch: the batch's answer for kept runs, its place before every status
+// text, and where the run's end goes instead of a box. A refusal of the first query is waited
+// out as any other (no one is watching to try again).
+struct SeedRun {
+    ContinueChoice keptRuns = ContinueChoice::Continue;
+    QString place;
+    std::function<void(const RunOutcome &)> ended;
+};
+
 // One harvest at a time: the hidden state of the window (lists, flag, counters, timer) and the
 // handlers that start, tick, merge, stop and save.
 class Miner final : public QObject {
@@ -65,22 +85,16 @@ public:
     void ExtractRelatedKeywords(const QString &page, const QString &first, const QString &last);
     bool IsKnownKeyword(const QString &keyword) const;
 
-    // Harvests seeds one after another, each as its single run would, with one box at the
-    // end. keptRuns answers for every seed that has a kept run. Continued: the batch kept by
-    // a stop, a give-up or a crash goes on with the seed it reached.
-    void runBatch(const QStringList &seeds, ContinueChoice keptRuns);
-    void continueBatch(const BatchRecord &record);
-    std::optional<BatchRecord> keptBatch() const;
-    void forgetKeptBatch();
-    bool inBatch() const { return m_batch.has_value(); }
-    // Of the seeds, those with a kept run that can be continued.
-    qsizetype seedsWithKeptRuns(const QStringList &seeds) const;
+    // Starts the run of the seed in Text2 for a batch; its end goes to run.ended.
+    void startSeed(SeedRun run);
+    bool running() const { return m_view.Command1Caption() == QStringLiteral("停止"); }
 
     // The program is ending without saving: no further tick, and a page still awaited is dropped.
     void abandon();
 
     QString queryUrl(const QString &keyword) const;
     QString programDir() const { return m_options.programDir; }
+    QString journalDir() const { return m_options.journalDir; }
     // Saves the runs that ended without their save (the program was killed) from their journals.
     QList<JournalRecovery> recoverJournals() const;
     // What is wrong with kept runs that cannot be continued, one text each.
@@ -91,12 +105,10 @@ private:
     StartPlan::Run askAboutKeptRun(const QString &seed, const KeptRun &kept);
     void restore(const JournalContents &run);
     void noteEnd(RunEnding ending);
-    // A message at a run's end, or at a start that starts nothing (end empty): a box, or in a
-    // batch its next step.
-    void tell(const QString &text, std::optional<HarvestEnd> end);
+    // A message at a run's end, or at a start that starts nothing (end empty): a box, or for
+    // a batch's run the outcome handed to the batch.
+    void tell(const QString &text, std::optional<HarvestEnd> end, const SaveResult &saved = {});
     void showStatus(const QString &text);
-    void nextSeed();
-    void finishBatch(const QString &stopMessage);
     void reachTarget();
     void closeExhausted();
     void giveBack();
@@ -141,12 +153,8 @@ private:
         qint64 waitMs = 0;         // the wait going on
         qint64 waitStartedMs = 0;
     } m_hold;
-    struct Batch {
-        BatchRecord record;
-        ContinueChoice keptRuns = ContinueChoice::Continue;
-    };
-    std::optional<Batch> m_batch;
-    Pace m_pace; // outlives the run and the seeds of a batch
+    std::optional<SeedRun> m_seedRun; // the run was started by a batch
+    Pace m_pace;                      // outlives the run and the seeds of a batch
     qint64 m_startedMs = 0;
     qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
     bool m_paced = false;      // one such query was asked at a slower pace than full speed

@@ -1,7 +1,5 @@
 #include "mining/runrecord.h"
 
-#include <QSet>
-
 bool asksToContinue(KeptAtStart kept)
 {
     return kept == KeptAtStart::Usable || kept == KeptAtStart::TargetMet;
@@ -57,25 +55,7 @@ AfterEnd planEnd(HarvestEnd end, bool continued, bool saved, bool leftToAsk)
     return leftToAsk ? AfterEnd::Keep : AfterEnd::Finish;
 }
 
-bool batchGoesOn(HarvestEnd end)
+QString seedAsRun(const QString &typed)
 {
-    return end != HarvestEnd::Stopped && end != HarvestEnd::GaveUp;
-}
-
-BatchSeeds cleanSeeds(const QStringList &lines)
-{
-    BatchSeeds out;
-    QSet<QString> seen;
-    for (const QString &line : lines) {
-        const QString seed = line.trimmed();
-        if (seed.isEmpty())
-            ++out.blank;
-        else if (seen.contains(seed))
-            ++out.repeated;
-        else {
-            seen.insert(seed);
-            out.seeds.append(seed);
-        }
-    }
-    return out;
+    return !typed.isEmpty() && typed.at(0) >= u'A' && typed.at(0) <= u'Z' ? typed.toLower() : typed;
 }

@@ -56,15 +56,6 @@ enum class AfterEnd {
 };
 AfterEnd planEnd(HarvestEnd end, bool continued, bool saved, bool leftToAsk);
 
-// A batch goes on to its next seed after every end but the user's stop and the give-up.
-bool batchGoesOn(HarvestEnd end);
-
-// The seeds of a batch as typed or read: blanks around each dropped, then blank lines and
-// repeats (the first stays), counted.
-struct BatchSeeds {
-    QStringList seeds;
-    qsizetype blank = 0;
-    qsizetype repeated = 0;
-};
-inline constexpr qsizetype kMaxBatchSeeds = 10000;
-BatchSeeds cleanSeeds(const QStringList &lines);
+// The seed as a run uses it: a first capital letter lowers the whole seed. Two seeds that
+// give the same are one seed (one result file, one kept run).
+QString seedAsRun(const QString &typed);

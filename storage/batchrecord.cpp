@@ -14,6 +14,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kMagic = u"tailspade-batch"_s;
+const QString kVersion = u"2"_s;
 
 QString recordPath(const QString &folder)
 {
@@ -22,24 +23,45 @@ QString recordPath(const QString &folder)
 
 } // namespace
 
-std::optional<BatchRecord> readBatchRecord(const QString &folder)
+BatchLock::BatchLock(const QString &folder)
+    : m_lock(recordPath(folder) + u".lock"_s)
 {
-    QFile file(recordPath(folder));
-    if (folder.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    // Header, seeds, counts, and the empty piece after the last line end.
-    if (lines.size() != 4 || !lines.last().isEmpty())
+    m_lock.setStaleLockTime(0); // only a program that is gone leaves its lock behind
+    m_held = !folder.isEmpty() && QDir().mkpath(folder) && m_lock.tryLock(0);
+}
+
+std::optional<BatchRecord> parseBatchRecord(const QByteArray &bytes)
+{
+    const QList<QByteArray> lines = bytes.split('\n');
+    // Header, seeds, counts, (from version 2) notes, and the empty piece after the last line
+    // end.
+    if (lines.size() < 4 || lines.size() > 5 || !lines.last().isEmpty())
         return std::nullopt;
     const auto header = decodeJournalLine(lines.at(0));
     const auto seeds = decodeJournalLine(lines.at(1));
     const auto counts = decodeJournalLine(lines.at(2));
-    if (!header || header->size() != 3 || header->at(0) != kMagic || header->at(1) != u"1"_s ||
-        !seeds || seeds->size() < 2 || seeds->first() != u"seeds"_s || !counts ||
-        counts->isEmpty() || counts->first() != u"done"_s || counts->size() > seeds->size())
+    if (!header || header->size() < 3 || header->at(0) != kMagic || !seeds || seeds->size() < 2 ||
+        seeds->first() != u"seeds"_s || !counts || counts->isEmpty() ||
+        counts->first() != u"done"_s || counts->size() > seeds->size())
         return std::nullopt;
     BatchRecord record;
+    const bool v1 = header->at(1) == u"1"_s && header->size() == 3 && lines.size() == 4;
+    const bool v2 = header->at(1) == kVersion && header->size() == 5 && lines.size() == 5;
+    if (!v1 && !v2)
+        return std::nullopt;
     record.wholeSeed = header->at(2) == u"1"_s;
+    if (v2) {
+        const auto notes = decodeJournalLine(lines.at(3));
+        if (!notes || notes->size() != counts->size() || notes->first() != u"notes"_s)
+            return std::nullopt;
+        record.notes = notes->mid(1);
+        record.append = header->at(3) != u"overwrite"_s;
+        record.keptRuns = header->at(4) == u"restart"_s ? BatchRecord::KeptRuns::Restart
+                                                        : BatchRecord::KeptRuns::Continue;
+    } else {
+        for (qsizetype i = 1; i < counts->size(); ++i)
+            record.notes.append(QString());
+    }
     record.seeds = seeds->mid(1);
     for (const QString &text : counts->mid(1)) {
         bool ok = false;
@@ -54,18 +76,47 @@ std::optional<BatchRecord> readBatchRecord(const QString &folder)
     return record;
 }
 
+QByteArray encodeBatchRecord(const BatchRecord &record)
+{
+    QStringList counts{u"done"_s};
+    for (const qint64 n : record.counts)
+        counts.append(QString::number(n));
+    QStringList notes{u"notes"_s};
+    for (qsizetype i = 0; i < record.counts.size(); ++i)
+        notes.append(record.notes.value(i));
+    const bool restart = record.keptRuns == BatchRecord::KeptRuns::Restart;
+    return encodeJournalLine({kMagic, kVersion, record.wholeSeed ? u"1"_s : u"0"_s,
+                              record.append ? u"append"_s : u"overwrite"_s,
+                              restart ? u"restart"_s : u"continue"_s}) +
+           encodeJournalLine(QStringList{u"seeds"_s} + record.seeds) + encodeJournalLine(counts) +
+           encodeJournalLine(notes);
+}
+
+KeptBatchRecord readBatchRecord(const QString &folder)
+{
+    KeptBatchRecord out;
+    QFile file(recordPath(folder));
+    if (folder.isEmpty() || !file.exists())
+        return out;
+    if (BatchLock(folder).inUse()) {
+        out.status = KeptBatchRecord::Status::InUse;
+        return out;
+    }
+    std::optional<BatchRecord> record;
+    if (file.open(QIODevice::ReadOnly))
+        record = parseBatchRecord(file.readAll());
+    out.status = record ? KeptBatchRecord::Status::Ok : KeptBatchRecord::Status::Unreadable;
+    if (record)
+        out.record = *record;
+    return out;
+}
+
 bool writeBatchRecord(const QString &folder, const BatchRecord &record)
 {
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return false;
-    QStringList counts{u"done"_s};
-    for (const qint64 n : record.counts)
-        counts.append(QString::number(n));
     QSaveFile file(recordPath(folder));
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(encodeJournalLine({kMagic, u"1"_s, record.wholeSeed ? u"1"_s : u"0"_s}) +
-                      encodeJournalLine(QStringList{u"seeds"_s} + record.seeds) +
-                      encodeJournalLine(counts)) > 0 &&
+    return file.open(QIODevice::WriteOnly) && file.write(encodeBatchRecord(record)) > 0 &&
            file.commit();
 }
 
@@ -73,6 +124,11 @@ void forgetBatchRecord(const QString &folder)
 {
     if (!folder.isEmpty())
         QFile::remove(recordPath(folder));
+}
+
+QString batchRecordPath(const QString &folder)
+{
+    return QDir::toNativeSeparators(recordPath(folder));
 }
 
 SeedFile decodeSeedText(const QByteArray &bytes)
@@ -92,9 +148,14 @@ SeedFile decodeSeedText(const QByteArray &bytes)
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString decoded = utf8.decode(text);
     if (utf8.hasError()) {
-        // Not UTF-8: the Chinese ANSI code page.
+        // Not UTF-8: the Chinese ANSI code page, with the four-byte forms that the result files
+        // hold for what GBK cannot (the whole of GB18030).
         bool gbk = false;
         decoded = fromGbk(text, &gbk);
+        if (!gbk) {
+            decoded = fromGbkWithFourByteForms(text);
+            gbk = !decoded.contains(QChar::ReplacementCharacter) && toGbk(decoded) == text;
+        }
         if (!gbk) {
             out.error = u"不是GBK或UTF-8编码的文本文件"_s;
             return out;

@@ -34,7 +34,8 @@ void runBatch(Harness &h)
 {
     const qsizetype before = h.desktop.messages.size();
     h.form->BatchButton->click();
-    QTRY_VERIFY_WITH_TIMEOUT(h.desktop.messages.size() > before && !h.miner().inBatch(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(h.desktop.messages.size() > before && !h.form->batch().running(),
+                             30000);
     QCOMPARE(h.form->Command1->text(), kIdle);
 }
 
@@ -81,7 +82,7 @@ private slots:
                  qPrintable(summary));
         QVERIFY(
             statuses.contains(u"批量采集第2/3个：正在采集跟（玫瑰1）相关的长尾词--目前采集2个"_s));
-        QVERIFY(!h.miner().keptBatch());
+        QCOMPARE(h.form->batch().kept().status, KeptBatchRecord::Status::None);
         QCOMPARE(h.keptRuns(), QStringList());
     }
 
@@ -116,7 +117,7 @@ private slots:
         QCOMPARE(readAll(h.resultPath(u"绿植"_s)), m_singleFiles.at(2));
         QVERIFY(h.desktop.messages.last().startsWith(
             u"批量采集完成：共3个源关键字，完成3个，共采集到8个长尾词。"_s));
-        QVERIFY(!h.miner().keptBatch());
+        QCOMPARE(h.form->batch().kept().status, KeptBatchRecord::Status::None);
         QCOMPARE(h.keptRuns(), QStringList());
     }
 
