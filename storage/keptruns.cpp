@@ -130,12 +130,13 @@ QList<KeptRun> glanceAtKeptRuns(const QString &folder)
             continue; // taken meanwhile
         // The header, and the last line: a kept run ends in its end or its save, whole.
         const QByteArray head = file.readLine(kGlanceBytes);
+        const bool cutInHeader = !head.endsWith('\n') && file.atEnd();
         const qint64 size = file.size();
         const qint64 from = std::max(file.pos(), size - kGlanceBytes);
         QByteArray tail;
         if (file.seek(from))
             tail = file.read(size - from);
-        if (!head.endsWith('\n'))
+        if (!head.endsWith('\n') && !cutInHeader)
             continue; // a header longer than the glance: the full read tells
         k.run = parseJournal(head);
         const qsizetype lineStart =
@@ -148,7 +149,7 @@ QList<KeptRun> glanceAtKeptRuns(const QString &folder)
              isClosingLine(decodeJournalLine(QByteArrayView(tail).sliced(lineStart).chopped(1))));
         if (k.run.newer)
             k.status = KeptRun::Status::Newer;
-        else if (!k.run.ok || k.run.version < 2 || !closed)
+        else if (cutInHeader || !k.run.ok || k.run.version < 2 || !closed)
             k.status = KeptRun::Status::Unreadable;
         else
             continue;

@@ -4,8 +4,11 @@
 #include "harness.h"
 #include "text/codepage.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QTest>
 #include <QTimer>
 
@@ -27,6 +30,16 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Stops the batch while the second seed's first queue keyword is awaited.
+void stopInTheSecondSeed(Harness &h)
+{
+    h.slowKeywords.insert(u"玫瑰1"_s, 300);
+    h.onQuery = [&h](const QString &keyword) {
+        if (keyword == u"玫瑰1"_s && h.queried().count(keyword) == 1)
+            QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
+    };
 }
 
 // Runs until the batch's one box, the summary, has been shown.
@@ -82,6 +95,9 @@ private slots:
                  qPrintable(summary));
         QVERIFY(
             statuses.contains(u"批量采集第2/3个：正在采集跟（玫瑰1）相关的长尾词--目前采集2个"_s));
+        // The place changes as the seed starts, not at its first queue keyword.
+        QCOMPARE(statuses.at(h.queried().indexOf(u"玫瑰"_s)),
+                 u"批量采集第2/3个：正在采集跟（玫瑰）相关的长尾词--目前采集0个"_s);
         QCOMPARE(h.form->batch().kept().status, KeptBatchRecord::Status::None);
         QCOMPARE(h.keptRuns(), QStringList());
     }
@@ -91,11 +107,7 @@ private slots:
         Harness h;
         plant(h);
         h.desktop.seedLines = kSeeds;
-        h.slowKeywords.insert(u"玫瑰1"_s, 300);
-        h.onQuery = [&h](const QString &keyword) {
-            if (keyword == u"玫瑰1"_s && h.queried().count(keyword) == 1)
-                QTimer::singleShot(0, h.form->Command1, &QPushButton::click);
-        };
+        stopInTheSecondSeed(h);
         runBatch(h);
         QVERIFY(h.desktop.messages.last().contains(u"批量采集已停止：共3个源关键字，完成1个"_s));
         QCOMPARE(h.keptRuns().size(), 1); // 玫瑰's, to go on from
@@ -121,6 +133,173 @@ private slots:
         QCOMPARE(h.keptRuns(), QStringList());
     }
 
+    // Every choice made at the batch's start holds for its seeds after a stop and a new start.
+    void continued_keepsTheChoicesMadeAtItsStart_data()
+    {
+        QTest::addColumn<bool>("append");
+        QTest::addColumn<ContinueChoice>("keptRuns");
+        QTest::newRow("追加保存") << true << ContinueChoice::Continue;
+        QTest::newRow("重新开始") << false << ContinueChoice::Restart;
+    }
+    void continued_keepsTheChoicesMadeAtItsStart()
+    {
+        QFETCH(bool, append);
+        QFETCH(ContinueChoice, keptRuns);
+        Harness h;
+        plant(h);
+        h.pages.insert(u"绿植1"_s, {u"绿植11"_s, u"绿植12"_s});
+        // 绿植 holds an earlier harvest, and a kept run with its queue still to ask.
+        h.form->Text2Edit->setText(u"绿植"_s);
+        h.form->Combo1->setEditText(u"2"_s);
+        h.form->Command1->click();
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->Command1->text(), kIdle, 30000);
+        QCOMPARE(h.keptRuns().size(), 1);
+        const QByteArray earlier = readAll(h.resultPath(u"绿植"_s));
+        h.form->Combo1->setEditText(u"0"_s);
+        h.form->Check2->setChecked(append);
+        h.form->Check3->setChecked(!append);
+        h.desktop.seedLines = kSeeds;
+        h.desktop.continueAnswer = keptRuns;
+        stopInTheSecondSeed(h);
+        runBatch(h);
+
+        h.open();
+        plant(h);
+        h.pages.insert(u"绿植1"_s, {u"绿植11"_s, u"绿植12"_s});
+        h.desktop.seedLines.reset();
+        h.desktop.continueAnswer = ContinueChoice::Continue;
+        const qsizetype asked = h.queried().size();
+        runBatch(h);
+        const QByteArray now = readAll(h.resultPath(u"绿植"_s));
+        QCOMPARE(now.startsWith(earlier) && now.size() > earlier.size(), append);
+        // Started again from its seed, or gone on from its kept run.
+        QCOMPARE(h.queried().mid(asked).contains(u"绿植"_s), keptRuns == ContinueChoice::Restart);
+    }
+
+    void batchEnd_namesWhatBecameOfEachSeed_data()
+    {
+        QTest::addColumn<QString>("blocked"); // a folder where this seed's result file goes
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("unsaid");
+        QTest::newRow("save failed") << u"玫瑰"_s << u"0"_s
+                                     << QStringList{u"批量采集已停止"_s, u"“玫瑰”保存失败！"_s,
+                                                    u"关键词-玫瑰.txt"_s, u"可继续采集其余1个"_s}
+                                     << QStringList{u"批量采集完成"_s};
+        QTest::newRow("kept run at its target")
+            << QString() << u"2"_s
+            << QStringList{u"批量采集完成"_s, u"“鲜花”上次已采集到2个长尾词，已达到采集个数2"_s}
+            << QStringList{u"采集失败"_s};
+    }
+    void batchEnd_namesWhatBecameOfEachSeed()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(QString, target);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, unsaid);
+        Harness h;
+        plant(h);
+        h.form->Combo1->setEditText(target);
+        if (blocked.isEmpty()) { // a first run of 鲜花 that reached the target
+            h.form->Text2Edit->setText(u"鲜花"_s);
+            h.form->Command1->click();
+            QTRY_COMPARE_WITH_TIMEOUT(h.form->Command1->text(), kIdle, 30000);
+            h.desktop.continueAnswer = ContinueChoice::Continue;
+        } else {
+            QVERIFY(QDir().mkpath(h.resultPath(blocked)));
+        }
+        h.desktop.seedLines = kSeeds;
+        runBatch(h);
+        for (const QString &text : said)
+            QVERIFY2(h.desktop.messages.last().contains(text), qPrintable(text));
+        for (const QString &text : unsaid)
+            QVERIFY2(!h.desktop.messages.last().contains(text), qPrintable(text));
+    }
+
+    void stop_promisesNothingItsRecordCannotKeep()
+    {
+        Harness h;
+        plant(h);
+        QVERIFY(QDir().mkpath(h.journalDir() + u"/seeds.batch"_s)); // the record cannot be written
+        h.desktop.seedLines = kSeeds;
+        stopInTheSecondSeed(h);
+        runBatch(h);
+        QVERIFY(!h.desktop.messages.last().contains(u"可继续采集其余"_s));
+        QVERIFY(h.desktop.messages.last().contains(u"批量采集的进度无法保存"_s));
+    }
+
+    // An outage at a seed's first query is waited out, as in the middle of a seed.
+    void refusedAtASeedsFirstQuery_waitsAndLosesNoSeed()
+    {
+        Harness h;
+        h.open([](MinerOptions &options) { options.holdInterval = [](qint64) { return 0; }; });
+        plant(h);
+        int refusals = 2;
+        h.engine.setHandler([&](const QByteArray &target) {
+            const QString keyword = TestServer::queryKeyword(target);
+            TestServer::Response r;
+            if (keyword == u"玫瑰"_s && refusals > 0) {
+                --refusals;
+                r.status = 503;
+                return r;
+            }
+            r.body = suggestionPage(h.pages.value(keyword));
+            return r;
+        });
+        h.desktop.seedLines = kSeeds;
+        runBatch(h);
+        QVERIFY2(h.desktop.messages.last().startsWith(
+                     u"批量采集完成：共3个源关键字，完成3个，共采集到8个长尾词。"_s),
+                 qPrintable(h.desktop.messages.last()));
+        QCOMPARE(readAll(h.resultPath(u"绿植"_s)), m_singleFiles.at(2));
+    }
+
+    // What 批量采集… finds: a batch another copy runs, or one that ended but for its record.
+    void keptBatch_offeredOnlyWhenItCanGoOn_data()
+    {
+        QTest::addColumn<bool>("otherCopy");
+        QTest::addColumn<qsizetype>("done");
+        QTest::newRow("another copy runs it") << true << qsizetype(1);
+        QTest::newRow("every seed done") << false << qsizetype(3);
+    }
+    void keptBatch_offeredOnlyWhenItCanGoOn()
+    {
+        QFETCH(bool, otherCopy);
+        QFETCH(qsizetype, done);
+        Harness h;
+        plant(h);
+        BatchRecord record;
+        record.seeds = kSeeds;
+        for (qsizetype i = 0; i < done; ++i)
+            record.counts.append(1);
+        QVERIFY(writeBatchRecord(h.journalDir(), record));
+        QLockFile other(h.journalDir() + u"/seeds.batch.lock"_s);
+        if (otherCopy)
+            QVERIFY(other.tryLock(0));
+        h.desktop.seedLines = QStringList{u"绿植"_s};
+        h.form->BatchButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!h.desktop.messages.isEmpty(), 30000);
+        QCOMPARE(h.desktop.questions, QStringList());
+        const QStringList asked = otherCopy ? QStringList() : QStringList{u"绿植"_s, u"绿植1"_s};
+        QCOMPARE(h.queried(), asked);
+        QVERIFY(h.desktop.messages.last().contains(otherCopy ? u"另一个Tailspade正在进行批量采集"_s
+                                                             : u"批量采集完成：共1个源关键字"_s));
+    }
+
+    void seeds_areJudgedAsTheRunAndTheRecordJudgeThem()
+    {
+        const BatchSeeds b =
+            cleanSeeds({u"Nike鞋"_s, u"nike鞋"_s, u"鲜花\t120"_s, u"玫\u0001瑰"_s, u"\t"_s});
+        QCOMPARE(b.seeds, (QStringList{u"Nike鞋"_s, u"鲜花"_s}));
+        QCOMPARE(b.repeated, qsizetype(1));
+        // Cut short inside its first line, a kept run is named at start-up.
+        QTemporaryDir dir;
+        QFile cut(dir.filePath(u"x.kept"_s));
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write("tailspade-journal\t2\t/tmp") > 0);
+        cut.close();
+        QCOMPARE(glanceAtKeptRuns(dir.path()).size(), 1);
+    }
+
     void seedFile_readsGbkAndUtf8AlikeAndRefusesWhatIsNoList()
     {
         const QString text = u"鲜花\r\n玫瑰花\r\n\r\n鲜花速递\r\n"_s;
@@ -135,6 +314,10 @@ private slots:
             QVERIFY(!decodeSeedText(toGbk(text) + notGbk).error.isEmpty());
         QVERIFY(!decodeSeedText(QByteArray(kMaxSeedFileBytes + 1, 'a')).error.isEmpty());
         QVERIFY(!readSeedFile(u"/nonexistent/seeds.txt"_s).error.isEmpty());
+        // The program's own result file: GBK with GB18030's four-byte forms.
+        const SeedFile four = decodeSeedText(toGbk(u"\U00020BB7鲜花\r\n\U0001F600\r\n"_s));
+        QCOMPARE(four.error, QString());
+        QCOMPARE(four.lines, (QStringList{u"\U00020BB7鲜花"_s, u"\U0001F600"_s}));
     }
 };
 
