@@ -1,6 +1,7 @@
 // What a start and an end do with the seed's kept run, over every combination: the rules a
 // harvest's record must never break, whatever row is added later.
 
+#include "mining/batch.h"
 #include "mining/runrecord.h"
 
 #include <QTest>
@@ -74,6 +75,75 @@ private slots:
                         // Nothing harvested removes no kept run.
                         QVERIFY2(harvested || a == AfterEnd::Leave || a == AfterEnd::GiveBack, row);
                     }
+    }
+
+    void batchSeedEnd_goesOnStopsOrFinishesAndKeepsOnlyWhatHolds()
+    {
+        using Step = BatchPlan::Step;
+        for (const SeedEnd end :
+             {SeedEnd::Harvested, SeedEnd::NothingFound, SeedEnd::Failed, SeedEnd::NotStarted,
+              SeedEnd::SaveFailed, SeedEnd::Stopped, SeedEnd::GaveUp})
+            for (const bool last : {false, true})
+                for (const bool written : {false, true}) {
+                    const BatchPlan p = planAfterSeed(end, last, written);
+                    const QByteArray rowBytes = QByteArray::number(int(end)) + '/' +
+                                                QByteArray::number(last) +
+                                                QByteArray::number(written);
+                    const char *row = rowBytes.constData();
+                    const bool byUser = end == SeedEnd::Stopped || end == SeedEnd::GaveUp;
+                    // A stopped seed is continued later: it is not done.
+                    QVERIFY2(p.done == !byUser, row);
+                    // Only the user, the engine's long refusal or a disk that refuses a save
+                    // stop a batch; a failed or empty seed never does.
+                    QVERIFY2((p.step == Step::Stop) ==
+                                 (byUser || (end == SeedEnd::SaveFailed && !last)),
+                             row);
+                    // The last seed done finishes the batch, and its record goes.
+                    QVERIFY2((p.step == Step::Finish) == (last && !byUser), row);
+                    QVERIFY2(p.step != Step::Finish || !p.keep, row);
+                    // A stop keeps the record only when it holds every seed done: a promise
+                    // to continue is never made on a record that would repeat seeds.
+                    if (p.step == Step::Stop)
+                        QVERIFY2(p.keep == written, row);
+                    QVERIFY2(p.step != Step::Next || p.keep, row);
+                }
+    }
+
+    void batchOffer_goesOnOnlyWithAUnfinishedBatchNoOneElseHolds()
+    {
+        using Then = BatchOffer::Then;
+        using Say = BatchOffer::Say;
+        for (const KeptBatch kept : {KeptBatch::None, KeptBatch::Unreadable, KeptBatch::InUse,
+                                     KeptBatch::Finished, KeptBatch::Unfinished})
+            for (const ContinueChoice answer :
+                 {ContinueChoice::Continue, ContinueChoice::Restart, ContinueChoice::Cancel}) {
+                const BatchOffer o = planOffer(kept, answer);
+                const QByteArray rowBytes =
+                    QByteArray::number(int(kept)) + '/' + QByteArray::number(int(answer));
+                const char *row = rowBytes.constData();
+                const bool asked = offersBatch(kept);
+                QVERIFY2(asked == (kept == KeptBatch::Unfinished), row);
+                QVERIFY2((o.then == Then::Continue) ==
+                             (asked && answer == ContinueChoice::Continue),
+                         row);
+                // Another copy's batch is neither continued, replaced nor removed.
+                if (kept == KeptBatch::InUse)
+                    QVERIFY2(o.then == Then::Nothing && !o.forget && o.say == Say::InUse, row);
+                // A batch that can go on goes only when the user chose to start again.
+                if (asked)
+                    QVERIFY2(o.forget == (answer == ContinueChoice::Restart), row);
+                // A new batch never starts over a record it would leave behind.
+                if (o.then == Then::NewBatch)
+                    QVERIFY2(o.forget || kept == KeptBatch::None, row);
+                // Nothing happens without a word, unless the user cancelled.
+                QVERIFY2(o.then != Then::Nothing || o.say != Say::Nothing ||
+                             (asked && answer == ContinueChoice::Cancel),
+                         row);
+                if (!asked) {
+                    const BatchOffer cancelled = planOffer(kept, ContinueChoice::Cancel);
+                    QVERIFY2(o.then == cancelled.then && o.forget == cancelled.forget, row);
+                }
+            }
     }
 };
 
