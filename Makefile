@@ -142,17 +142,17 @@ soak: deps
 
 # libFuzzer targets under clang-14 with ASan and UBSan; each runs FUZZ_SECONDS on a copy of its
 # seed corpus (findings land in $(FUZZDIR)/findings). `make test` replays the seed corpora only.
-# Merge, storage and journal inputs stay short: each call re-walks the whole stream, each save
-# hits disk.
+# Merge, storage, journal and batch inputs stay short: each call re-walks the whole stream,
+# each save hits disk.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := extract bytes storage merge journal
+FUZZ_TARGETS := extract bytes storage merge journal batch
 fuzz:
 	$(call ensure_pkgs,$(PKGS) $(FUZZ_PKGS))
 	cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
 	  -DTAILSPADE_FUZZ=ON -DTAILSPADE_BROWSER_TESTS=OFF -DTAILSPADE_OTHER_TESTS=ON
 	cmake --build $(FUZZDIR) -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
 	@set -e; for t in $(FUZZ_TARGETS); do \
-	  case $$t in merge|storage|journal) len=512;; *) len=2048;; esac; \
+	  case $$t in merge|storage|journal|batch) len=512;; *) len=2048;; esac; \
 	  mkdir -p $(FUZZDIR)/corpus/$$t $(FUZZDIR)/findings/$$t; \
 	  cp -n tests/fuzz/corpus/$$t/* $(FUZZDIR)/corpus/$$t/; \
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
