@@ -116,6 +116,17 @@ BatchSeeds cleanSeeds(const QStringList &lines)
     return out;
 }
 
+// Whether an earlier seed of the batch saves to the seed's file (the same name but for
+// characters a file name cannot hold, or for case, which Windows ignores).
+bool namedLikeAnEarlierSeed(const QStringList &seeds, qsizetype i)
+{
+    const QString name = resultFileName(seedAsRun(seeds.at(i))).toCaseFolded();
+    for (qsizetype j = 0; j < i; ++j)
+        if (resultFileName(seedAsRun(seeds.at(j))).toCaseFolded() == name)
+            return true;
+    return false;
+}
+
 Batch::Batch(Miner &miner, MinerView &view)
     : m_miner(miner)
     , m_view(view)
@@ -204,6 +215,7 @@ void Batch::next()
     SeedRun run;
     run.keptRuns = record.keptRuns == BatchRecord::KeptRuns::Restart ? ContinueChoice::Restart
                                                                      : ContinueChoice::Continue;
+    run.markedName = namedLikeAnEarlierSeed(record.seeds, record.next());
     run.place = u"批量采集第"_s + QString::number(record.next() + 1) + u"/"_s +
                 QString::number(record.seeds.size()) + u"个："_s;
     run.ended = [this](const RunOutcome &outcome) { seedEnded(outcome); };

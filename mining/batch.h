@@ -65,6 +65,9 @@ struct BatchSeeds {
 };
 inline constexpr qsizetype kMaxBatchSeeds = 10000;
 BatchSeeds cleanSeeds(const QStringList &lines);
+// Whether an earlier seed of the batch has the result file name of seed i: its file is then
+// the seed's marked name, so that no seed's harvest replaces another's.
+bool namedLikeAnEarlierSeed(const QStringList &seeds, qsizetype i);
 
 class Batch final : public QObject {
     Q_OBJECT

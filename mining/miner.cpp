@@ -147,6 +147,7 @@ void Miner::Command1_Click()
         return;
     }
     const QString seed = seedAsRun(typed);
+    m_marked = m_seedRun && m_seedRun->markedName;
     KeptRun kept;
     if (!m_options.journalDir.isEmpty())
         kept = readKeptRun(m_options.journalDir, seed);
@@ -181,8 +182,8 @@ void Miner::Command1_Click()
         m_view.setText2(seed);
     m_view.setCommand1Caption(u"停止"_s);
     if (!continued && !m_options.journalDir.isEmpty())
-        m_journal.start(m_options.journalDir, m_options.programDir, seed,
-                        m_view.Check1Value() == 1);
+        m_journal.start(m_options.journalDir, m_options.programDir, seed, m_view.Check1Value() == 1,
+                        m_marked);
 }
 
 StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
@@ -218,7 +219,7 @@ StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
                                       : m_view.AskContinue(continueQuestion(seed, kept.run));
     StartPlan plan = planStart(state, answer, JournalStart::Started);
     if (plan.run == StartPlan::Run::Continued) {
-        switch (m_journal.resume(m_options.journalDir, m_options.programDir, kept)) {
+        switch (m_journal.resume(m_options.journalDir, m_options.programDir, kept, m_marked)) {
         case Journal::Resume::Resumed:
             break;
         case Journal::Resume::Changed:
@@ -325,7 +326,8 @@ SaveResult Miner::Command4_Click(HarvestEnd end)
     const QDateTime when = m_options.clock();
     m_journal.record(List2.items(), m_asked);
     m_journal.beginSave(seed, append, when);
-    const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
+    const SaveResult saved =
+        saveResults(m_options.programDir, seed, List2.items(), append, when, m_marked);
     const bool left = List2.ListCount() > std::max<qsizetype>(m_asked, 0);
     switch (planEnd(List2.ListCount() == 0 ? HarvestEnd::NothingHarvested : end, m_continued,
                     saved.ok(), left)) {
@@ -635,8 +637,8 @@ void Miner::hold(const Refusal &refusal, const QString &keyword, bool fromQueue,
         const QString n = count(List2.ListCount());
         const QString since = u"搜索引擎自"_s + formatSaveTime(m_hold.refusedSince) +
                               u"起一直拒绝查询（"_s + refusal.reason + u"），采集已停止"_s;
-        const QString file =
-            QDir::toNativeSeparators(resultFilePath(m_options.programDir, m_view.Text2()));
+        const QString file = QDir::toNativeSeparators(
+            resultFilePath(m_options.programDir, m_view.Text2(), m_marked));
         return endLikeAStop(RunEnding::GiveUp, HarvestEnd::GaveUp,
                             since + u"，目前共挖掘到"_s + n + u"个长尾词"_s, since + u"。"_s,
                             u"本次采集到"_s + n + u"个长尾词，已追加保存到 "_s + file +

@@ -55,6 +55,7 @@ struct RunOutcome {
 // out as any other (no one is watching to try again).
 struct SeedRun {
     ContinueChoice keptRuns = ContinueChoice::Continue;
+    bool markedName = false; // an earlier seed of the batch has the seed's result file name
     QString place;
     std::function<void(const RunOutcome &)> ended;
 };
@@ -135,6 +136,7 @@ private:
     QString m_seed; // as the run began: its kept run's name
     QDateTime m_began;
     bool m_continued = false; // the run went on from a kept run
+    bool m_marked = false;    // the result file is the seed's marked name
     qsizetype m_asked = -1;   // Label3 as the last tick that merged its page left it
     qsizetype m_queries = 0;  // queries of the run that came back, with or without a page
     qsizetype m_failedQueries = 0;

@@ -74,7 +74,7 @@ Journal::~Journal()
 }
 
 bool Journal::start(const QString &folder, const QString &programDir, const QString &seed,
-                    bool wholeSeed)
+                    bool wholeSeed, bool marked)
 {
     close();
     m_written = 0;
@@ -85,6 +85,7 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     m_folder = folder;
     m_programDir = programDir;
     m_seed = seed;
+    m_marked = marked;
     if (!QDir().mkpath(folder))
         return false;
     const QString path = QDir(folder).filePath(newJournalName());
@@ -97,8 +98,8 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) ||
         !writeLine(journalHeader(programDir,
-                                 QDir::toNativeSeparators(resultFilePath(programDir, seed)), seed,
-                                 wholeSeed))) {
+                                 QDir::toNativeSeparators(resultFilePath(programDir, seed, marked)),
+                                 seed, wholeSeed))) {
         closeFile();
         QFile::remove(path);
         forget();
@@ -111,7 +112,7 @@ bool Journal::start(const QString &folder, const QString &programDir, const QStr
 }
 
 Journal::Resume Journal::resume(const QString &folder, const QString &programDir,
-                                const KeptRun &kept)
+                                const KeptRun &kept, bool marked)
 {
     const QString keptPath = QDir::fromNativeSeparators(kept.path);
     const KeptRunLock lock(keptPath);
@@ -119,7 +120,7 @@ Journal::Resume Journal::resume(const QString &folder, const QString &programDir
         return Resume::Changed;
 
     const JournalContents &run = kept.run;
-    if (!start(folder, programDir, run.seed, run.wholeSeed))
+    if (!start(folder, programDir, run.seed, run.wholeSeed, marked))
         return Resume::Unwritable;
     record(run.keywords, run.asked);
     bool whole = m_written == run.keywords.size() && m_asked == run.asked;
@@ -222,7 +223,7 @@ void Journal::beginSave(const QString &seed, bool append, const QDateTime &when)
 {
     if (!isOpen())
         return;
-    const qint64 offset = append ? sizeOf(resultFilePath(m_programDir, seed)) : 0;
+    const qint64 offset = append ? sizeOf(resultFilePath(m_programDir, seed, m_marked)) : 0;
     // On disk before the result file changes, so that the next start can tell what happened.
     if (writeLine(saveLine(seed, append, offset, when)))
         syncToDisk(m_file.handle());
@@ -294,6 +295,13 @@ bool keepRecovered(const QString &path, const JournalContents &j, const QDateTim
 
 } // namespace
 
+bool savesToMarkedName(const JournalContents &run)
+{
+    const QString file = QDir::fromNativeSeparators(run.resultFile);
+    return file != resultFilePath(run.programDir, run.seed) &&
+           file == resultFilePath(run.programDir, run.seed, true);
+}
+
 JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const QString &programDir)
 {
     JournalRecovery r;
@@ -325,7 +333,8 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
     // deleted): the keywords go to this start's folder then, never to a folder made anew.
     const bool moved = !QFileInfo(j.programDir).isDir();
     const QString base = moved ? programDir : j.programDir;
-    const QString file = resultFilePath(base, seed);
+    const bool marked = savesToMarkedName(j);
+    const QString file = resultFilePath(base, seed, marked);
     if (j.saving && !moved) {
         // The last save was begun and the program ended before the journal went: it either
         // wrote its block whole, wrote part of it (taken back out), or wrote nothing.
@@ -347,7 +356,7 @@ JournalRecovery recoverJournal(const QString &path, const QDateTime &now, const 
     }
     // Noted first, so that a kill during this save is undone the same way at the next start.
     appendLines(path, {saveLine(seed, true, sizeOf(file), now)});
-    r.save = saveResults(base, seed, j.keywords, true, now);
+    r.save = saveResults(base, seed, j.keywords, true, now, marked);
     if (!r.save.ok()) {
         r.status = JournalRecovery::Status::SaveFailed;
         return r;

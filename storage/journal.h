@@ -27,13 +27,15 @@ public:
     Journal &operator=(const Journal &) = delete;
 
     // Closes any journal still open (keeping it) and begins a new one in folder.
+    // marked: the seed's result file is its marked name (resultFileName).
     bool start(const QString &folder, const QString &programDir, const QString &seed,
-               bool wholeSeed = false);
+               bool wholeSeed = false, bool marked = false);
     enum class Resume { Resumed, Changed, Unwritable };
     // Begins a journal holding kept whole, then removes kept: the harvest has one record at a
     // time. Changed: another program took or replaced kept since it was read (nothing done).
     // Unwritable: no journal could be written (kept stays).
-    Resume resume(const QString &folder, const QString &programDir, const KeptRun &kept);
+    Resume resume(const QString &folder, const QString &programDir, const KeptRun &kept,
+                  bool marked = false);
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
@@ -64,6 +66,7 @@ private:
     QString m_folder;
     QString m_programDir;
     QString m_seed;
+    bool m_marked = false;
     qsizetype m_written = 0;
     qsizetype m_asked = -1;
     QDateTime m_ended;
@@ -102,3 +105,5 @@ QList<JournalRecovery> recoverJournals(const QString &folder, const QDateTime &n
                                        const QString &programDir);
 JournalRecovery recoverJournal(const QString &path, const QDateTime &now,
                                const QString &programDir);
+// Whether the run saved to its seed's marked name, as its first line says.
+bool savesToMarkedName(const JournalContents &run);

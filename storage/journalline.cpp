@@ -199,6 +199,7 @@ JournalContents parseJournal(const QByteArray &bytes)
             j.ok = true;
             j.version = int(*version);
             j.programDir = fields->at(2);
+            j.resultFile = fields->at(3);
             j.seed = fields->at(4);
             j.wholeSeed = j.version >= 2 && fields->at(5) == u"1"_s;
             continue;

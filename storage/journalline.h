@@ -28,6 +28,7 @@ struct JournalContents {
     bool newer = false; // written by a newer program: not read
     int version = 0;
     QString programDir, seed;
+    QString resultFile; // native, as the run began
     bool wholeSeed = false;
     QStringList keywords;
     qsizetype asked = -1; // queue entries asked; -1 also when a version 1 journal

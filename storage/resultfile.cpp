@@ -230,7 +230,7 @@ QString resultFolderPath(const QString &programDir)
 namespace {
 
 // The result file's name for seed, at most room long (as fileNameLength counts).
-QString fittedFileName(const QString &seed, qsizetype room)
+QString fittedFileName(const QString &seed, qsizetype room, bool marked)
 {
     QString name = seed;
     for (QChar &c : name) {
@@ -239,11 +239,11 @@ QString fittedFileName(const QString &seed, qsizetype room)
     }
     const QString prefix = u"关键词-"_s;
     const QString extension = u".txt"_s;
-    if (fileNameLength(QString(prefix + name + extension)) <= room)
+    if (!marked && fileNameLength(QString(prefix + name + extension)) <= room)
         return prefix + name + extension;
 
-    // Too long for the file system: the seed's beginning, then a mark of the whole seed, so
-    // that two long seeds alike at the start keep files of their own.
+    // Too long for the file system, or marked: the seed's beginning, then a mark of the whole
+    // seed, so that two seeds alike in their names keep files of their own.
     const QString mark =
         u'~' +
         QString::fromLatin1(
@@ -263,9 +263,9 @@ QString fittedFileName(const QString &seed, qsizetype room)
 
 } // namespace
 
-QString resultFileName(const QString &seed)
+QString resultFileName(const QString &seed, bool marked)
 {
-    return fittedFileName(seed, kMaxFileNameLength);
+    return fittedFileName(seed, kMaxFileNameLength, marked);
 }
 
 QString formatSaveTime(const QDateTime &when)
@@ -297,7 +297,7 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
     return encodeForFile(text);
 }
 
-QString resultFilePath(const QString &programDir, const QString &seed)
+QString resultFilePath(const QString &programDir, const QString &seed, bool marked)
 {
     // In a deep folder the name is shortened as a long seed's is, so that the whole path stays
     // one the system and other programs open (Windows' 260 characters); where even the
@@ -305,7 +305,7 @@ QString resultFilePath(const QString &programDir, const QString &seed)
     const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
     const qsizetype used =
         fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
-    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used));
+    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used), marked);
 }
 
 bool ensureResultFolder(const QString &programDir, QString *detail)
@@ -314,13 +314,13 @@ bool ensureResultFolder(const QString &programDir, QString *detail)
 }
 
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
-                       bool append, const QDateTime &when)
+                       bool append, const QDateTime &when, bool marked)
 {
     QString detail;
     if (!ensureResultFolder(programDir, &detail))
         return makeResult(SaveResult::Status::FolderFailed, resultFolderPath(programDir), detail);
 
-    const QString path = resultFilePath(programDir, seed);
+    const QString path = resultFilePath(programDir, seed, marked);
     if (entries.isEmpty())
         return makeResult(SaveResult::Status::NothingToSave, QDir::toNativeSeparators(path),
                           QString());

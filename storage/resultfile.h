@@ -27,11 +27,12 @@ bool isKeywordText(const QString &candidate);
 // <programDir>/Keywords, with native separators.
 QString resultFolderPath(const QString &programDir);
 // "关键词-" + seed + ".txt", with characters no file name may hold mapped to '_'. A seed too
-// long for a file name keeps its beginning and gains a mark made from the whole seed.
-QString resultFileName(const QString &seed);
+// long for a file name keeps its beginning and gains a mark made from the whole seed; so does a
+// marked one (a seed whose name another seed of its batch has already).
+QString resultFileName(const QString &seed, bool marked = false);
 // <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes. In a folder so deep
 // that the path would pass kMaxPathLength, the name is shortened to fit as a long seed's is.
-QString resultFilePath(const QString &programDir, const QString &seed);
+QString resultFilePath(const QString &programDir, const QString &seed, bool marked = false);
 // Year/month/day H:mm:ss, the Simplified Chinese general form; the date alone at midnight.
 QString formatSaveTime(const QDateTime &when);
 // GBK bytes; a character GBK cannot hold gets its GB18030 four-byte form instead of '?'.
@@ -46,7 +47,7 @@ bool ensureResultFolder(const QString &programDir, QString *detail = nullptr);
 // entries, writes one block: appended after the file's last byte, or replacing the file whole
 // (the old file survives a failed write). Saved means on the disk, not only with the system.
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
-                       bool append, const QDateTime &when);
+                       bool append, const QDateTime &when, bool marked = false);
 // Removes what overwrites cut short by a kill or a power cut left in Keywords: this program's
 // own temporary files, and only those whose saving copy is gone.
 void removeStaleTemporaryFiles(const QString &programDir);

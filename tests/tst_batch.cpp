@@ -286,6 +286,28 @@ private slots:
                                                              : u"批量采集完成：共1个源关键字"_s));
     }
 
+    void seedsOfOneFileName_keepFilesOfTheirOwn()
+    {
+        Harness h;
+        h.pages = {{u"鲜花/礼品"_s, {u"鲜花1"_s}}, {u"鲜花_礼品"_s, {u"鲜花2"_s}}};
+        h.desktop.seedLines = QStringList{u"鲜花/礼品"_s, u"鲜花_礼品"_s};
+        runBatch(h);
+        // The first keeps the name it has alone; the second saves to its marked name.
+        QCOMPARE(h.resultLines(u"鲜花_礼品"_s).mid(2), QStringList{u"鲜花1"_s});
+        const QString marked = resultFilePath(h.dir.path(), u"鲜花_礼品"_s, true);
+        QCOMPARE(QFileInfo(marked).fileName().left(10), u"关键词-鲜花_礼品~"_s);
+        QVERIFY(readAll(marked).endsWith(toGbk(u"\r\n\r\n鲜花2\r\n"_s)));
+        // A run of it cut short is saved at the next start where the run would have saved.
+        {
+            Journal journal;
+            QVERIFY(journal.start(h.journalDir(), h.dir.path(), u"鲜花_礼品"_s, false, true));
+            journal.record({u"鲜花3"_s}, 0);
+        }
+        QCOMPARE(recoverJournals(h.journalDir(), fixedClock(), h.dir.path()).size(), 1);
+        QVERIFY(readAll(marked).endsWith(toGbk(u"\r\n\r\n鲜花3\r\n"_s)));
+        QCOMPARE(h.resultLines(u"鲜花_礼品"_s).mid(2), QStringList{u"鲜花1"_s});
+    }
+
     void seeds_areJudgedAsTheRunAndTheRecordJudgeThem()
     {
         const BatchSeeds b =
