@@ -8,7 +8,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -18,87 +17,6 @@ namespace {
 QString count(qsizetype n)
 {
     return QString::number(n);
-}
-
-// The whole text a number, blanks around allowed. Anything else sets no limit.
-std::optional<double> targetCount(const QString &text)
-{
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
-}
-
-// What went wrong, in the system's own words where it gave any.
-QString reasonText(const SaveResult &result)
-{
-    QString what;
-    switch (result.status) {
-    case SaveResult::Status::FolderFailed:
-        what = u"无法创建保存文件夹"_s;
-        break;
-    case SaveResult::Status::OpenFailed:
-        what = u"无法打开或创建文件"_s;
-        break;
-    case SaveResult::Status::WriteFailed:
-        what = u"写入文件失败"_s;
-        break;
-    case SaveResult::Status::Saved:
-    case SaveResult::Status::NothingToSave:
-        return {};
-    }
-    return result.detail.isEmpty() ? what : what + u"（"_s + result.detail + u"）"_s;
-}
-
-// Queries a second in words: whole numbers from ten on, tenths below.
-QString rateText(double rate)
-{
-    QString text = QString::number(rate, 'f', rate < 9.95 ? 1 : 0);
-    if (text.endsWith(u".0"_s))
-        text.chop(2);
-    return text;
-}
-
-QString holdText(const Refusal &refusal, qint64 waitMs, const QString &keyword)
-{
-    const QString retry = count((waitMs + 999) / 1000) + u"秒后重试“"_s + keyword + u"”"_s;
-    switch (refusal.kind) {
-    case Refusal::Kind::Unreachable:
-        return u"无法连接搜索引擎（"_s + refusal.reason + u"），"_s + retry;
-    case Refusal::Kind::Throttled:
-        return u"搜索引擎暂时拒绝查询（"_s + refusal.reason + u"），"_s + retry;
-    case Refusal::Kind::Verification:
-        break;
-    }
-    return u"搜索引擎要求安全验证，"_s + retry;
-}
-
-QString continueQuestion(const QString &seed, const JournalContents &run)
-{
-    QString how;
-    switch (run.ending.value_or(RunEnding::Crash)) {
-    case RunEnding::Stop:
-        how = u"停止"_s;
-        break;
-    case RunEnding::GiveUp:
-        how = u"因搜索引擎一直拒绝查询而停止"_s;
-        break;
-    case RunEnding::Target:
-        how = u"达到采集个数"_s;
-        break;
-    case RunEnding::Crash:
-        how = u"意外中断"_s;
-        break;
-    }
-    return u"“"_s + seed + u"”上次采集到"_s + count(run.keywords.size()) + u"个长尾词时"_s + how +
-           u"（"_s + formatSaveTime(run.endTime) + u"），还有"_s + count(run.unasked()) +
-           u"个长尾词没有查询。是否继续上次的采集？"_s;
-}
-
-QString keptRunNotice(const KeptRun &kept)
-{
-    return kept.status == KeptRun::Status::Newer
-               ? u"上次的采集进度由较新版本的Tailspade保存，已忽略："_s + kept.path
-               : u"上次的采集进度无法读取，已忽略："_s + kept.path;
 }
 
 } // namespace
@@ -188,31 +106,7 @@ void Miner::Command1_Click()
 
 StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
 {
-    KeptAtStart state = KeptAtStart::None;
-    switch (kept.status) {
-    case KeptRun::Status::None:
-        break;
-    case KeptRun::Status::Ok: {
-        // The target counts the whole harvest.
-        const std::optional<double> target = targetCount(m_view.Combo1Text());
-        const bool met = target && *target >= 1 && *target == std::floor(*target) &&
-                         *target <= double(kept.run.keywords.size());
-        state = met ? KeptAtStart::TargetMet : KeptAtStart::Usable;
-        break;
-    }
-    case KeptRun::Status::InUse:
-        state = KeptAtStart::InUse;
-        break;
-    case KeptRun::Status::Unlockable:
-        state = KeptAtStart::Unlockable;
-        break;
-    case KeptRun::Status::Unreadable:
-        state = KeptAtStart::Damaged;
-        break;
-    case KeptRun::Status::Newer:
-        state = KeptAtStart::Newer;
-        break;
-    }
+    const KeptAtStart state = keptAtStart(kept, m_view.Combo1Text());
     const ContinueChoice answer = !asksToContinue(state) ? ContinueChoice::Restart
                                   : m_seedRun
                                       ? m_seedRun->keptRuns
@@ -232,37 +126,20 @@ StartPlan::Run Miner::askAboutKeptRun(const QString &seed, const KeptRun &kept)
     }
     if (plan.forget)
         forgetKeptRun(m_options.journalDir, seed);
-    const QString quoted = u"“"_s + seed + u"”"_s;
+    const QString notice =
+        startNotice(plan.say, seed, kept, m_view.Combo1Text().trimmed(), m_options.journalDir);
     switch (plan.say) {
     case StartPlan::Say::Nothing:
         break;
     case StartPlan::Say::Damaged:
     case StartPlan::Say::Newer:
-        showStatus(keptRunNotice(kept)); // and the run starts afresh
+        showStatus(notice); // and the run starts afresh
         break;
     case StartPlan::Say::Unlockable:
-        tell(quoted + u"上次的采集进度无法锁定（"_s + kept.reason +
-                 u"），没有开始采集。请检查保存采集进度的文件夹："_s +
-                 QDir::toNativeSeparators(m_options.journalDir),
-             std::nullopt);
-        break;
     case StartPlan::Say::TargetMet:
-        tell(quoted + u"上次已采集到"_s + count(kept.run.keywords.size()) +
-                 u"个长尾词，已达到采集个数"_s + m_view.Combo1Text().trimmed() +
-                 u"，没有开始采集。要接着采集，请把采集个数改大，或改为0（不限）。"_s,
-             std::nullopt);
-        break;
     case StartPlan::Say::NoRoom:
-        tell(quoted +
-                 u"的采集进度无法接着记录（磁盘已满或无法写入），没有开始采集，"
-                 u"上次的采集进度仍然保留。请检查保存采集进度的文件夹："_s +
-                 QDir::toNativeSeparators(m_options.journalDir),
-             std::nullopt);
-        break;
     case StartPlan::Say::Changed:
-        tell(quoted + u"上次的采集进度刚被另一个Tailspade取走或更新，没有开始采集。"
-                      u"请再点一次开始采集。"_s,
-             std::nullopt);
+        tell(notice, std::nullopt);
         break;
     }
     return plan.run;
@@ -301,13 +178,13 @@ void Miner::endLikeAStop(RunEnding ending, HarvestEnd end, const QString &status
             std::clamp(m_options.steadyClock() - m_hold.waitStartedMs, qint64(0), m_hold.waitMs);
         Timer2.stop();
     }
-    showStatus(endStatus(status));
+    showStatus(endStatus(figures(), status));
     m_view.setCommand1Caption(u"开始采集"_s);
     Timer1.stop();
     ++m_run;
     noteEnd(ending);
     const SaveResult saved = Command3_Click(end);
-    tell(lead + endMessage(saved, success), end, saved);
+    tell(lead + endMessage(figures(), saved, success), end, saved);
     m_view.setCheck3Value(1);
     m_view.setCheck2Value(0);
 }
@@ -366,56 +243,11 @@ QStringList Miner::keptRunProblems() const
     return texts;
 }
 
-QString saveFailureText(const SaveResult &result)
+RunFigures Miner::figures() const
 {
-    return u"保存失败！"_s + reasonText(result) + u"："_s + result.path;
-}
-
-QString Miner::saveFailedText(const SaveResult &result) const
-{
-    return saveFailureText(result) + u"\n本次采集到的"_s + count(List2.ListCount()) +
-           u"个长尾词没有存入文件，仍在列表中，可点击复制。"_s;
-}
-
-// Unchanged while every query brought its page and the engine refused none. When no query
-// did, the engine could not be reached: nothing was harvested, and saying "saved" would be
-// untrue. (A run waits for refusals only once a query has brought its page.)
-QString Miner::endStatus(const QString &usual) const
-{
-    if (m_failedQueries == 0)
-        return usual + holdSummary() + paceSummary();
-    if (m_failedQueries < m_queries)
-        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s + holdSummary() +
-               paceSummary();
-    return u"无法连接搜索引擎（"_s + m_lastFailure + u"），未采集到长尾词"_s;
-}
-
-QString Miner::holdSummary() const
-{
-    if (m_hold.refusals == 0)
-        return {};
-    return u"（搜索引擎曾"_s + count(m_hold.refusals) + u"次暂时拒绝查询，共等待"_s +
-           count((m_hold.heldMs + 500) / 1000) + (m_hold.retried ? u"秒，均已重试）"_s : u"秒）"_s);
-}
-
-// The answers per second from the start to the last answer, waits included.
-QString Miner::paceSummary() const
-{
-    const qint64 ms = m_lastAnswerMs - m_startedMs;
-    if (!m_paced || ms <= 0)
-        return {};
-    return u"（已按搜索引擎限速，平均每秒约"_s +
-           rateText((m_queries - m_failedQueries) * 1000.0 / double(ms)) + u"次）"_s;
-}
-
-QString Miner::endMessage(const SaveResult &saved, const QString &success) const
-{
-    const QString usual = saved.ok() ? success : saveFailedText(saved);
-    if (m_failedQueries == 0 || m_failedQueries < m_queries)
-        return endStatus(usual);
-    const QString unreachable = u"无法连接搜索引擎（"_s + m_lastFailure + u"），本次"_s +
-                                count(m_queries) + u"次查询全部失败，没有采集到长尾词。"_s;
-    return saved.ok() ? unreachable : unreachable + u'\n' + usual;
+    return {m_queries,        m_failedQueries, m_lastFailure, m_hold.refusals,
+            m_hold.heldMs,    m_hold.retried,  m_paced,       m_lastAnswerMs - m_startedMs,
+            List2.ListCount()};
 }
 
 void Miner::showStatus(const QString &text)
@@ -503,10 +335,11 @@ void Miner::reachTarget()
     const SaveResult saved = Command4_Click(HarvestEnd::Target);
     const QString n = count(List2.ListCount());
     m_view.setCommand1Caption(u"开始采集"_s);
-    showStatus(endStatus(u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
-    tell(endMessage(saved, u"恭喜！已完成您需要的"_s + n +
-                               u"个长尾词任务！您可点击 [查看保存结果] 观看"_s),
-         HarvestEnd::Target, saved);
+    showStatus(endStatus(figures(), u"恭喜！已经完成您需要采集的"_s + n + u"个长尾词任务"_s));
+    tell(
+        endMessage(figures(), saved,
+                   u"恭喜！已完成您需要的"_s + n + u"个长尾词任务！您可点击 [查看保存结果] 观看"_s),
+        HarvestEnd::Target, saved);
 }
 
 // A continued run refused before any answer added nothing: its kept run comes back as it was,
@@ -516,19 +349,20 @@ void Miner::giveBack()
     Timer1.stop();
     m_journal.discard();
     m_view.setCommand1Caption(u"开始采集"_s);
-    showStatus(endStatus(QString()));
-    tell(endMessage(SaveResult{}, QString()), HarvestEnd::AllFailed);
+    showStatus(endStatus(figures(), QString()));
+    tell(endMessage(figures(), SaveResult{}, QString()), HarvestEnd::AllFailed);
 }
 
 void Miner::closeExhausted()
 {
     Timer1.stop();
     const QString n = count(List2.ListCount());
-    showStatus(endStatus(u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
+    showStatus(endStatus(figures(), u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s));
     m_view.setCommand1Caption(u"开始采集"_s);
     const SaveResult saved = Command4_Click(HarvestEnd::Exhausted);
-    tell(endMessage(saved, u"全部挖掘完成，本次共："_s + n +
-                               u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s),
+    tell(endMessage(figures(), saved,
+                    u"全部挖掘完成，本次共："_s + n +
+                        u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s),
          HarvestEnd::Exhausted, saved);
 }
 

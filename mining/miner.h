@@ -7,6 +7,7 @@
 #include "mining/pace.h"
 #include "mining/refusal.h"
 #include "mining/runrecord.h"
+#include "mining/runtexts.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -37,9 +38,6 @@ struct MinerOptions {
     // note the wait and shorten it.
     std::function<int(qint64 waitMs)> holdInterval;
 };
-
-// "保存失败！" with what went wrong and the file, as a run's end says it.
-QString saveFailureText(const SaveResult &result);
 
 // How a run ended, for the batch that started it.
 struct RunOutcome {
@@ -119,12 +117,7 @@ private:
     void hold(const Refusal &refusal, const QString &keyword, bool fromQueue, qint64 sentMs);
     void answered();
     void followPace();
-    QString saveFailedText(const SaveResult &result) const;
-    // An end's status line and message as the run's failed queries and waits make them.
-    QString endStatus(const QString &usual) const;
-    QString endMessage(const SaveResult &saved, const QString &success) const;
-    QString holdSummary() const;
-    QString paceSummary() const;
+    RunFigures figures() const;
 
     MinerView &m_view;
     MinerOptions m_options;

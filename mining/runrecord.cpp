@@ -1,5 +1,37 @@
 #include "mining/runrecord.h"
 
+#include <cmath>
+
+std::optional<double> targetCount(const QString &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+KeptAtStart keptAtStart(const KeptRun &kept, const QString &target)
+{
+    switch (kept.status) {
+    case KeptRun::Status::None:
+        return KeptAtStart::None;
+    case KeptRun::Status::Ok: {
+        const std::optional<double> n = targetCount(target);
+        const bool met =
+            n && *n >= 1 && *n == std::floor(*n) && *n <= double(kept.run.keywords.size());
+        return met ? KeptAtStart::TargetMet : KeptAtStart::Usable;
+    }
+    case KeptRun::Status::InUse:
+        return KeptAtStart::InUse;
+    case KeptRun::Status::Unlockable:
+        return KeptAtStart::Unlockable;
+    case KeptRun::Status::Unreadable:
+        return KeptAtStart::Damaged;
+    case KeptRun::Status::Newer:
+        return KeptAtStart::Newer;
+    }
+    return KeptAtStart::None;
+}
+
 bool asksToContinue(KeptAtStart kept)
 {
     return kept == KeptAtStart::Usable || kept == KeptAtStart::TargetMet;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "mining/minerview.h"
+#include "storage/keptruns.h"
 
 #include <QStringList>
+#include <optional>
 
 // What a start and an end of a harvest do with the seed's kept run, as plain data: the whole
 // set of decisions in one place, which the miner follows and a table test checks.
@@ -32,6 +34,11 @@ struct StartPlan {
     }
 };
 
+// The target count as typed: the whole text a number, blanks around allowed. Anything else
+// sets no limit.
+std::optional<double> targetCount(const QString &text);
+// The seed's kept run as read, against the target as typed (which counts the whole harvest).
+KeptAtStart keptAtStart(const KeptRun &kept, const QString &target);
 // Whether 开始采集 asks to continue the kept run first.
 bool asksToContinue(KeptAtStart kept);
 // The answer counts only when asked; journal only for a run that goes on from the kept run.
