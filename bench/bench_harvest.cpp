@@ -18,9 +18,7 @@
 //   bench_harvest --serve [--rate R [--ban]]      the engine, allowing R queries a second if
 //                            given; prints its port
 //   --no-journal             with any of the above: runs keep no journal (to weigh its cost)
-#include "app/browser.h"
 #include "app/form8.h"
-#include "app/platform.h"
 #include "fetch/pagefetch.h"
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
@@ -222,22 +220,6 @@ struct Sample {
     qint64 queries;
 };
 
-// Waits until the embedded browser has shown its page, so that its start is not counted.
-bool browserLoaded(Form8 &form)
-{
-    auto *browser = qobject_cast<Browser *>(form.WebBrowser1);
-    QElapsedTimer waited;
-    waited.start();
-    while (browser && browser->page() && waited.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!browser->page()->property("loading").toBool() &&
-            !browser->page()->property("title").toString().isEmpty())
-            return true;
-    }
-    std::fprintf(stderr, "the embedded browser did not load its page\n");
-    return false;
-}
-
 // The window of one run, saving into dir and asking the engine on port.
 Form8Options windowOptions(const QTemporaryDir &dir, quint16 port, EndDesktop &desktop)
 {
@@ -311,8 +293,6 @@ int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
     };
 
     QCoreApplication::processEvents(); // the window is laid out and painted once before the run
-    if (withBrowser && !browserLoaded(form))
-        return 5;
     const QHash<qint64, ThreadCpu> threadsBefore = threadCpu();
     clock.start();
     samples.push_back({0, cpuSeconds(), 0});
@@ -660,8 +640,6 @@ int main(int argc, char **argv)
     }
     if (sizeAt >= 0 && portAt >= 0) {
         const bool withBrowser = args.contains(u"--browser"_s);
-        if (withBrowser)
-            prepareBrowserEnvironment();
         QApplication app(argc, argv);
         return runOne(args.value(sizeAt + 1).toLongLong(), quint16(args.value(portAt + 1).toUInt()),
                       withBrowser, !args.contains(u"--no-journal"_s));
