@@ -16,7 +16,7 @@ PKGS      := cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-noto-cjk
 PKGS      += qt6-translations-l10n
 # HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
 PKGS      += libssl3 ca-certificates
-BENCH_PKGS := xvfb xauth
+BENCH_PKGS := xvfb xauth libxcb1-dev
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream lintian
 # Windows, cross-built: MinGW-w64 (GCC with POSIX threads, as Qt needs), a Qt built for Windows
