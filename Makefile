@@ -9,16 +9,14 @@ BENCHDIR  := build/bench
 FUZZDIR   := build/fuzz
 PKGDIR    := build/package
 PREFIX    ?= /usr/local
-PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_BROWSER_TESTS=ON -DTAILSPADE_OTHER_TESTS=OFF
+PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAILSPADE_TESTS=OFF
 
-PKGS      := cmake make g++ pkg-config qt6-base-dev qt6-declarative-dev qt6-webengine-dev \
-             libqt6webenginecore6-bin qml6-module-qtwebengine qml6-module-qtqml-workerscript \
-             libgl-dev fonts-noto-cjk
+PKGS      := cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-noto-cjk
 # Qt's own Simplified Chinese texts: standard buttons and edit menus.
 PKGS      += qt6-translations-l10n
 # HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
 PKGS      += libssl3 ca-certificates
-BENCH_PKGS := xvfb xauth
+BENCH_PKGS := xvfb xauth libxcb1-dev
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream lintian
 # Windows, cross-built: MinGW-w64 (GCC with POSIX threads, as Qt needs), a Qt built for Windows
@@ -94,13 +92,13 @@ windows:
 	cmake --build $(WINAPP) -j $(JOBS) --target windows_packages
 	cp $(WINAPP)/tailspade-*-win64.zip $(WINAPP)/tailspade-*-win64-setup.exe .
 
-# The tests that need no browser, built for Windows and run under Wine (offscreen, their own
+# The tests, built for Windows and run under Wine (offscreen, their own
 # loopback servers; the layout rows once more on Xvfb in Windows' own window system); then one
 # harvest through the real window of the zip's program under Wine and of the Linux program, on
 # Xvfb, whose result files must match, and the window at 125 % and 150 % (build/win-test/harvest).
 windows-test: windows
 	$(call ensure_pkgs,$(PKGS) $(BENCH_PKGS) $(WIN_TEST_PKGS))
-	cmake -S . -B $(WINTEST) $(WIN_FLAGS) -DTAILSPADE_BROWSER_TESTS=OFF
+	cmake -S . -B $(WINTEST) $(WIN_FLAGS)
 	cmake --build $(WINTEST) -j $(JOBS)
 	cd $(WINTEST) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DTAILSPADE_TESTS=OFF -DTAILSPADE_BENCH=ON
@@ -109,19 +107,14 @@ windows-test: windows
 	  $(BENCHDIR)/bin/tailspade $$(ls $(WINAPP)/tailspade-*-win64.zip) \
 	  $(BENCHDIR)/bench/bench_harvest $(WINTEST)/harvest
 
-# Everything but the embedded browser runs under AddressSanitizer and UBSan; the browser's
-# own start-up test runs in the plain build.
+# Every test runs under AddressSanitizer and UBSan.
 test: deps
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAILSPADE_SANITIZE=ON \
-	  -DTAILSPADE_BROWSER_TESTS=OFF -DTAILSPADE_OTHER_TESTS=ON
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAILSPADE_SANITIZE=ON
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
-	cmake -S . -B $(PLAIN) $(PLAIN_FLAGS)
-	cmake --build $(PLAIN) -j $(JOBS)
-	cd $(PLAIN) && ctest --output-on-failure -R '^tst_browser'
 
 # The scale rows run offscreen; the window rows need an X display, Xvfb when there is none.
 bench:
@@ -149,7 +142,7 @@ FUZZ_TARGETS := extract bytes storage merge journal batch
 fuzz:
 	$(call ensure_pkgs,$(PKGS) $(FUZZ_PKGS))
 	cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-	  -DTAILSPADE_FUZZ=ON -DTAILSPADE_BROWSER_TESTS=OFF -DTAILSPADE_OTHER_TESTS=ON
+	  -DTAILSPADE_FUZZ=ON
 	cmake --build $(FUZZDIR) -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  case $$t in merge|storage|journal|batch) len=512;; *) len=2048;; esac; \

@@ -29,7 +29,7 @@ protected:
 };
 
 struct Form8Options {
-    bool withBrowser = true; // false: a blank stand-in for the embedded browser
+    bool withBrowser = true; // false: a blank stand-in for the strip at the bottom
     MinerOptions miner;
     Desktop *desktop = nullptr; // null: the real desktop
     std::function<void()> quit; // empty: leave the event loops and end the program

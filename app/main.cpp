@@ -1,6 +1,5 @@
 #include "app/dialogs.h"
 #include "app/form8.h"
-#include "app/platform.h"
 #include "app/resultplace.h"
 
 #include <QApplication>
@@ -10,8 +9,6 @@
 
 int main(int argc, char *argv[])
 {
-    prepareBrowserEnvironment();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tailspade"));
     QGuiApplication::setDesktopFileName(QStringLiteral(TAILSPADE_APP_ID));

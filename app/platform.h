@@ -3,9 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-// Settings the embedded browser needs on this platform, before the application object exists.
-void prepareBrowserEnvironment();
-
 // The Chinese faces the window's text is set in, best first: what this platform has.
 QStringList chineseFontFamilies();
 

@@ -3,9 +3,9 @@
 // so that CPU time and peak memory belong to that run alone; the engine runs in a further child
 // so that none of its work is counted.
 //
-// The scale rows run offscreen, without the embedded browser. Then, on the X display (the
-// Makefile starts Xvfb when there is none), the window as shipped, with its browser, runs
-// against the same window without it, several times each, alternating.
+// The scale rows run offscreen, with a blank widget for the strip. Then, on the X display (the
+// Makefile starts Xvfb when there is none), the window as shipped harvests several times, and
+// the program itself is started several times as a user starts it (startup.cpp).
 //
 // Between the scale rows and the window rows, the pace: harvests of about a minute and a half
 // each (20 s with --quick) against engines that allow a client a rate and refuse the rest, one
@@ -13,19 +13,19 @@
 //
 //   bench_harvest            1,000, 32,767 and 200,000 keywords, the pace, the window rows
 //   bench_harvest --quick    1,000 and 10,000 keywords, the pace, the window rows
-//   bench_harvest --size N --port P [--browser]   one run (used by the above)
+//   bench_harvest --size N --port P [--strip]   one run (used by the above)
 //   bench_harvest --paced --size N --port P       one run against a limiting engine
 //   bench_harvest --serve [--rate R [--ban]]      the engine, allowing R queries a second if
 //                            given; prints its port
+//   bench_harvest --startup [--program P] [--runs N]   the starts alone, of P if given
 //   --no-journal             with any of the above: runs keep no journal (to weigh its cost)
-#include "app/browser.h"
 #include "app/form8.h"
-#include "app/platform.h"
 #include "fetch/pagefetch.h"
 #include "storage/resultfile.h"
 #include "tests/testserver.h"
 
 #include "bench/benchsupport.h"
+#include "bench/startup.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -52,6 +52,7 @@ constexpr int kProbeMs = 5;
 constexpr int kStallMs = 30000;
 constexpr qint64 kWindowSize = 2000;
 constexpr int kWindowRuns = 3;
+constexpr int kStartRuns = 7;
 
 // ---- The search engine -------------------------------------------------------------------
 
@@ -222,22 +223,6 @@ struct Sample {
     qint64 queries;
 };
 
-// Waits until the embedded browser has shown its page, so that its start is not counted.
-bool browserLoaded(Form8 &form)
-{
-    auto *browser = qobject_cast<Browser *>(form.WebBrowser1);
-    QElapsedTimer waited;
-    waited.start();
-    while (browser && browser->page() && waited.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!browser->page()->property("loading").toBool() &&
-            !browser->page()->property("title").toString().isEmpty())
-            return true;
-    }
-    std::fprintf(stderr, "the embedded browser did not load its page\n");
-    return false;
-}
-
 // The window of one run, saving into dir and asking the engine on port.
 Form8Options windowOptions(const QTemporaryDir &dir, quint16 port, EndDesktop &desktop)
 {
@@ -250,14 +235,14 @@ Form8Options windowOptions(const QTemporaryDir &dir, quint16 port, EndDesktop &d
     return options;
 }
 
-int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
+int runOne(qint64 size, quint16 port, bool withStrip, bool journal)
 {
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
     EndDesktop desktop;
     Form8Options options = windowOptions(dir, port, desktop);
-    options.withBrowser = withBrowser;
+    options.withBrowser = withStrip;
     if (journal)
         options.miner.journalDir = dir.path() + u"/journal"_s;
     Form8 form(std::move(options));
@@ -311,8 +296,6 @@ int runOne(qint64 size, quint16 port, bool withBrowser, bool journal)
     };
 
     QCoreApplication::processEvents(); // the window is laid out and painted once before the run
-    if (withBrowser && !browserLoaded(form))
-        return 5;
     const QHash<qint64, ThreadCpu> threadsBefore = threadCpu();
     clock.start();
     samples.push_back({0, cpuSeconds(), 0});
@@ -436,16 +419,14 @@ std::optional<Row> parse(const QByteArray &output)
 
 // Runs one child and prints its row; the row, or nothing when the run failed.
 std::optional<Row> runRow(const char *where, qint64 size, const QString &port,
-                          const QProcessEnvironment &env, bool withBrowser, bool journal)
+                          const QProcessEnvironment &env, bool withStrip, bool journal)
 {
     QProcess run;
     run.setProcessEnvironment(env);
-    // The browser talks on stderr; it is shown only when the run fails.
-    run.setProcessChannelMode(withBrowser ? QProcess::MergedChannels
-                                          : QProcess::ForwardedErrorChannel);
+    run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args{u"--size"_s, QString::number(size), u"--port"_s, port};
-    if (withBrowser)
-        args.append(u"--browser"_s);
+    if (withStrip)
+        args.append(u"--strip"_s);
     if (!journal)
         args.append(u"--no-journal"_s);
     run.start(QCoreApplication::applicationFilePath(), args);
@@ -461,8 +442,6 @@ std::optional<Row> runRow(const char *where, qint64 size, const QString &port,
     const std::optional<Row> r = parse(output);
     if (!r) {
         std::printf("%-9s %10lld  failed (exit code %d)\n", where, size, run.exitCode());
-        if (withBrowser)
-            std::fputs(output.constData(), stderr);
         return std::nullopt;
     }
     const double wall = r->wallMs / 1000.0;
@@ -553,6 +532,42 @@ double median(QList<double> values)
     return values.isEmpty() ? 0.0 : values[values.size() / 2];
 }
 
+// The program started runs times on the display; prints each start and the medians. Returns
+// false when a start was not measured.
+bool startTable(const QString &program, const QProcessEnvironment &env, int runs)
+{
+    QProcessEnvironment x11 = env;
+    x11.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    std::printf("\n%-7s %10s %9s %7s %8s %10s %8s\n", "start", "mapped ms", "drawn ms", "CPU ms",
+                "PSS MiB", "processes", "threads");
+    QList<double> mapped, drawn, cpu, pss, processes, threads;
+    for (int i = 1; i <= runs; ++i) {
+        const std::optional<StartFigures> f = startOnce(program, x11);
+        if (!f) {
+            std::printf("%-7d  failed\n", i);
+            return false;
+        }
+        std::printf("%-7d %10.0f %9.0f %7.0f %8.1f %10d %8d\n", i, f->mappedMs, f->drawnMs,
+                    f->cpuMs, f->pssMiB, f->processes, f->threads);
+        std::fflush(stdout);
+        mapped.append(f->mappedMs);
+        drawn.append(f->drawnMs);
+        cpu.append(f->cpuMs);
+        pss.append(f->pssMiB);
+        processes.append(f->processes);
+        threads.append(f->threads);
+    }
+    std::printf("%-7s %10.0f %9.0f %7.0f %8.1f %10.0f %8.0f\n", "median", median(mapped),
+                median(drawn), median(cpu), median(pss), median(processes), median(threads));
+    std::printf("%s started as a user starts it, each time with a home of its own. mapped: its "
+                "window on the display; drawn: the strip's page on the screen; CPU: its "
+                "processes' from the start until idle (half a second without work); PSS: summed "
+                "over its processes then.\nGoals: the page drawn within 0.5 s, PSS at most "
+                "80 MiB, one process.\n",
+                qPrintable(program));
+    return true;
+}
+
 int drive(const QList<qint64> &sizes, bool journal, int paceSeconds)
 {
     // Qt warns in every child without a runtime directory; give them a private one.
@@ -584,11 +599,11 @@ int drive(const QList<qint64> &sizes, bool journal, int paceSeconds)
     }
     allOk = paceTable(offscreen, paceSeconds) && allOk;
 
-    // The window as shipped, on the display.
-    QList<double> with, without;
-    QList<long> peakWith;
-    QByteArray sharesWith, sharesWithout;
-    if (env.value(u"DISPLAY"_s).isEmpty()) {
+    // The window with its strip, as shipped, on the display; then the program itself, started.
+    QList<double> cpuPerQuery, peakMiB;
+    QByteArray shares;
+    const bool display = !env.value(u"DISPLAY"_s).isEmpty();
+    if (!display) {
         std::printf("no X display: the window rows are left out (make bench starts Xvfb)\n");
         allOk = false;
     } else {
@@ -596,18 +611,10 @@ int drive(const QList<qint64> &sizes, bool journal, int paceSeconds)
         x11.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         for (int i = 0; i < kWindowRuns; ++i) {
             if (const std::optional<Row> r =
-                    runRow("browser", kWindowSize, port, x11, true, journal)) {
-                with.append(r->cpuPerQuery());
-                peakWith.append(r->rssKb);
-                sharesWith = r->shares;
-                allOk = allOk && r->ok;
-            } else {
-                allOk = false;
-            }
-            if (const std::optional<Row> r =
-                    runRow("plain", kWindowSize, port, x11, false, journal)) {
-                without.append(r->cpuPerQuery());
-                sharesWithout = r->shares;
+                    runRow("window", kWindowSize, port, x11, true, journal)) {
+                cpuPerQuery.append(r->cpuPerQuery());
+                peakMiB.append(r->rssKb / 1024.0);
+                shares = r->shares;
                 allOk = allOk && r->ok;
             } else {
                 allOk = false;
@@ -619,18 +626,15 @@ int drive(const QList<qint64> &sizes, bool journal, int paceSeconds)
                 "max delay: latest 5 ms probe tick in the window's event loop during the run, at "
                 "that many keywords; end tick: last probe to the end message (last tick and "
                 "save). peak MB: the process's VmHWM.\n"
-                "browser: the window as shipped on the X display; plain: the same window with a "
-                "blank widget for the browser.\n");
-    if (!with.isEmpty() && !without.isEmpty()) {
-        const double a = median(with), b = median(without);
+                "offscreen: the window with a blank widget for the strip; window: the window as "
+                "shipped on the X display.\n");
+    if (!cpuPerQuery.isEmpty())
         std::printf("\nWindow on the display, %lld keywords, median of %lld runs: %.3f ms CPU per "
-                    "query with the browser, %.3f without: %.2f x. Peak memory with the browser: "
-                    "%.1f MiB (largest run).\n",
-                    kWindowSize, qint64(with.size()), a, b, b > 0 ? a / b : 0.0,
-                    *std::max_element(peakWith.cbegin(), peakWith.cend()) / 1024.0);
-        std::printf("CPU by thread, last runs: with the browser %s; without %s.\n",
-                    sharesWith.constData(), sharesWithout.constData());
-    }
+                    "query, peak memory %.1f MiB. CPU by thread, last run: %s.\n",
+                    kWindowSize, qint64(cpuPerQuery.size()), median(cpuPerQuery), median(peakMiB),
+                    shares.constData());
+    if (display)
+        allOk = startTable(QString::fromUtf8(TAILSPADE_PROGRAM), env, kStartRuns) && allOk;
     engine.kill();
     engine.waitForFinished();
     return allOk ? 0 : 1;
@@ -659,14 +663,22 @@ int main(int argc, char **argv)
                         quint16(args.value(portAt + 1).toUInt()));
     }
     if (sizeAt >= 0 && portAt >= 0) {
-        const bool withBrowser = args.contains(u"--browser"_s);
-        if (withBrowser)
-            prepareBrowserEnvironment();
+        const bool withStrip = args.contains(u"--strip"_s);
         QApplication app(argc, argv);
         return runOne(args.value(sizeAt + 1).toLongLong(), quint16(args.value(portAt + 1).toUInt()),
-                      withBrowser, !args.contains(u"--no-journal"_s));
+                      withStrip, !args.contains(u"--no-journal"_s));
     }
     QCoreApplication app(argc, argv);
+    if (args.value(0) == u"--startup"_s) {
+        const qsizetype programAt = args.indexOf(u"--program"_s);
+        const qsizetype runsAt = args.indexOf(u"--runs"_s);
+        return startTable(programAt > 0 ? args.value(programAt + 1)
+                                        : QString::fromUtf8(TAILSPADE_PROGRAM),
+                          QProcessEnvironment::systemEnvironment(),
+                          runsAt > 0 ? args.value(runsAt + 1).toInt() : kStartRuns)
+                   ? 0
+                   : 1;
+    }
     const bool quick = args.contains(u"--quick"_s);
     return drive(quick ? QList<qint64>{1000, 10000} : QList<qint64>{1000, 32767, 200000},
                  !args.contains(u"--no-journal"_s), quick ? 20 : 90);
