@@ -290,7 +290,7 @@ private slots:
         case Answer::Newer: {
             const qsizetype eol = bytes.indexOf('\n');
             QStringList header = QString::fromUtf8(bytes.mid(9, eol - 9)).split(u'\t');
-            header[1] = u"3"_s;
+            header[1] = u"4"_s;
             bytes = encodeJournalLine(header) + bytes.mid(eol + 1);
             notice = u"上次的采集进度由较新版本的Tailspade保存，已忽略："_s +
                      QDir::toNativeSeparators(kept);
