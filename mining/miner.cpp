@@ -152,6 +152,8 @@ void Miner::Command1_Click()
         m_view.MsgBox(u"关键字不能为空"_s);
         return;
     }
+    if (!m_batch && !readExclusionWords())
+        return;
     const QString seed = seedAsRun(typed);
     KeptRun kept;
     if (!m_options.journalDir.isEmpty())
@@ -165,6 +167,9 @@ void Miner::Command1_Click()
     List2.Clear();
     m_view.List3Clear();
     m_known.clear();
+    m_origins.clear();
+    m_exclusion = ExclusionWords(m_exclusionLines, seed);
+    m_excluded.clear();
     m_examined = 0;
     m_queries = m_failedQueries = 0;
     m_hold = {};
@@ -282,6 +287,7 @@ void Miner::restore(const JournalContents &run)
         m_known.insert(keyword);
         m_view.List3AddItem(keyword);
     }
+    m_origins = run.origins;
     m_examined = List1.ListCount();
     Label1 = Label2 = count(List2.ListCount());
     m_asked = run.asked;
@@ -328,7 +334,7 @@ SaveResult Miner::Command4_Click(HarvestEnd end)
     const QString seed = m_view.Text2();
     const bool append = m_view.Check2Value() == 1;
     const QDateTime when = m_options.clock();
-    m_journal.record(List2.items(), m_asked);
+    m_journal.record(List2.items(), m_asked, m_origins);
     m_journal.beginSave(seed, append, when);
     const SaveResult saved = saveResults(m_options.programDir, seed, List2.items(), append, when);
     const bool left = List2.ListCount() > std::max<qsizetype>(m_asked, 0);
@@ -381,11 +387,28 @@ QString Miner::saveFailedText(const SaveResult &result) const
 QString Miner::endStatus(const QString &usual) const
 {
     if (m_failedQueries == 0)
-        return usual + holdSummary() + paceSummary();
+        return usual + exclusionSummary() + holdSummary() + paceSummary();
     if (m_failedQueries < m_queries)
-        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s + holdSummary() +
-               paceSummary();
+        return usual + u"（其中"_s + count(m_failedQueries) + u"次查询失败）"_s +
+               exclusionSummary() + holdSummary() + paceSummary();
     return u"无法连接搜索引擎（"_s + m_lastFailure + u"），未采集到长尾词"_s;
+}
+
+QString Miner::exclusionSummary() const
+{
+    return m_exclusion.isEmpty() ? QString() : u"（已排除"_s + count(m_excluded.size()) + u"个）"_s;
+}
+
+bool Miner::readExclusionWords()
+{
+    QString error;
+    m_exclusionLines = readExclusionFile(m_options.programDir, &error);
+    if (error.isEmpty())
+        return true;
+    m_view.MsgBox(u"排除词无法读取："_s + error + u"\n"_s +
+                  QDir::toNativeSeparators(exclusionFilePath(m_options.programDir)) +
+                  u"\n没有开始采集。"_s);
+    return false;
 }
 
 QString Miner::holdSummary() const
@@ -443,7 +466,7 @@ void Miner::tell(const QString &text, std::optional<HarvestEnd> end)
 
 void Miner::runBatch(const QStringList &seeds, ContinueChoice keptRuns)
 {
-    if (seeds.isEmpty() || keptRuns == ContinueChoice::Cancel)
+    if (seeds.isEmpty() || keptRuns == ContinueChoice::Cancel || !readExclusionWords())
         return;
     Batch batch;
     batch.record.seeds = seeds;
@@ -456,6 +479,8 @@ void Miner::runBatch(const QStringList &seeds, ContinueChoice keptRuns)
 
 void Miner::continueBatch(const BatchRecord &record)
 {
+    if (!readExclusionWords())
+        return;
     m_batch = Batch{record, ContinueChoice::Continue};
     m_view.setCheck1Value(record.wholeSeed ? 1 : 0);
     nextSeed();
@@ -540,7 +565,12 @@ void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, co
     const bool wholeSeed = m_view.Check1Value() == 1;
     const QString seed = m_view.Text2();
     for (const QString &candidate : cutCandidates(page)) {
-        if (isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed))
+        // A candidate holding an exclusion word fares as one failing the seed tests.
+        const bool passes =
+            isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed);
+        if (passes && m_exclusion.excludes(candidate))
+            m_excluded.insert(candidate);
+        else if (passes)
             List1.AddItem(candidate);
         Label1 = count(List1.ListCount());
     }
@@ -568,6 +598,7 @@ void Miner::Command2_Click()
         if (!IsKnownKeyword(candidate)) {
             List2.AddItem(candidate);
             m_known.insert(candidate);
+            m_origins.append(m_from);
             m_view.List3AddItem(candidate);
         }
         m_examined = i + 1;
@@ -665,15 +696,17 @@ void Miner::Timer1_Timer()
         QString status = u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
                          count(List2.ListCount()) + u"个"_s;
         const qint64 now = m_options.steadyClock();
+        status += exclusionSummary();
         if (m_pace.intervalMs(now) > Pace::kTickMs)
             status += u"（已按搜索引擎限速：每秒约"_s + rateText(m_pace.rate(now)) + u"次）"_s;
         showStatus(status);
     }
+    m_from = fromQueue ? qint32(List2.ListIndex()) : Origins::kFromSeed;
     ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
     // Counted once its page is merged: the keyword of a step cut short is asked again.
     m_asked = Label3.toLongLong();
-    m_journal.record(List2.items(), m_asked); // one write per tick
+    m_journal.record(List2.items(), m_asked, m_origins); // one write per tick
     followPace();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/pagefetch.h"
+#include "mining/exclusion.h"
 #include "mining/keywordlist.h"
 #include "mining/keywordset.h"
 #include "mining/minerview.h"
@@ -8,6 +9,7 @@
 #include "mining/refusal.h"
 #include "mining/runrecord.h"
 #include "storage/batchrecord.h"
+#include "storage/export.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -79,6 +81,9 @@ public:
     // The program is ending without saving: no further tick, and a page still awaited is dropped.
     void abandon();
 
+    // The harvest the list shows, with where each keyword came from.
+    HarvestPart harvest() const { return {m_seed, List2.items(), m_origins}; }
+
     QString queryUrl(const QString &keyword) const;
     QString programDir() const { return m_options.programDir; }
     // Saves the runs that ended without their save (the program was killed) from their journals.
@@ -111,6 +116,10 @@ private:
     QString endStatus(const QString &usual) const;
     QString endMessage(const SaveResult &saved, const QString &success) const;
     QString holdSummary() const;
+    QString exclusionSummary() const;
+    // Reads the exclusion words for a run or a batch; false, having said why, when the file
+    // cannot be read.
+    bool readExclusionWords();
     QString paceSummary() const;
 
     MinerView &m_view;
@@ -146,7 +155,12 @@ private:
         ContinueChoice keptRuns = ContinueChoice::Continue;
     };
     std::optional<Batch> m_batch;
-    Pace m_pace; // outlives the run and the seeds of a batch
+    Pace m_pace;                  // outlives the run and the seeds of a batch
+    QStringList m_exclusionLines; // as read at the start of the run or of its batch
+    ExclusionWords m_exclusion;
+    QSet<QString> m_excluded;           // the candidates the words kept out of this run
+    Origins m_origins;                  // of List2's keywords
+    qint32 m_from = Origins::kFromSeed; // List2's keyword whose page the tick reads
     qint64 m_startedMs = 0;
     qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
     bool m_paced = false;      // one such query was asked at a slower pace than full speed
