@@ -678,7 +678,7 @@ int drive(const QList<qint64> &sizes, bool journal, int paceSeconds)
     // Whole harvests with 500 words that exclude nothing against none, taken in turns: what
     // a tick costs.
     {
-        const qint64 size = sizes.value(1, 10000);
+        constexpr qint64 size = 10000;
         QList<double> none, words;
         for (int i = 0; i < 3; ++i) {
             const std::optional<Row> a = runRow("no words", size, port, offscreen, false, journal);
