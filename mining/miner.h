@@ -155,13 +155,14 @@ private:
         ContinueChoice keptRuns = ContinueChoice::Continue;
     };
     std::optional<Batch> m_batch;
-    Pace m_pace;                  // outlives the run and the seeds of a batch
+    Pace m_pace; // outlives the run and the seeds of a batch
+    qint64 m_startedMs = 0;
+    qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
+    bool m_paced = false;      // one such query was asked at a slower pace than full speed
+
     QStringList m_exclusionLines; // as read at the start of the run or of its batch
     ExclusionWords m_exclusion;
     QSet<QString> m_excluded;           // the candidates the words kept out of this run
     Origins m_origins;                  // of List2's keywords
     qint32 m_from = Origins::kFromSeed; // List2's keyword whose page the tick reads
-    qint64 m_startedMs = 0;
-    qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
-    bool m_paced = false;      // one such query was asked at a slower pace than full speed
 };
