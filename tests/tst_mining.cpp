@@ -175,6 +175,22 @@ private slots:
         QCOMPARE(tip(int(harvest.size()) - 1), u"来自：鲜花A · 第2层"_s);
     }
 
+    // Words that cannot be read start nothing: a run would ask what the user meant to spare.
+    void unreadableExclusionWordsStartNothing()
+    {
+        Harness h;
+        QVERIFY(QDir(h.dir.path()).mkdir(u"Keywords"_s));
+        QFile f(h.dir.filePath(u"Keywords/排除词.txt"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray("\0\x01", 2)) == 2);
+        f.close();
+        h.form->Command1->click();
+        QCOMPARE(h.form->Command1->text(), kIdle);
+        QCOMPARE(h.desktop.messages.size(), 1);
+        QVERIFY(h.desktop.messages.first().startsWith(u"排除词无法读取：不是文本文件\n"_s));
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(h.engine.requests().size(), 0);
+    }
+
     void candidateSpanningLinesIsNoKeyword()
     {
         Harness h;
