@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -86,6 +88,8 @@ private slots:
             QTest::addRow("%s into a folder that is gone", kind) << int(format) << u"gone"_s;
             QTest::addRow("%s over a folder", kind) << int(format) << u"folder"_s;
             QTest::addRow("%s on a full disk", kind) << int(format) << u"full"_s;
+            QTest::addRow("%s over a file open in another program", kind)
+                << int(format) << u"held"_s;
         }
     }
     void failedExport_leavesWhatWasThere()
@@ -102,7 +106,33 @@ private slots:
         for (int i = 0; i < 5000; ++i)
             many.keywords << u"鲜花速递"_s + QString::number(i);
         SaveResult r;
-        if (how != u"full"_s) {
+        if (how == u"held"_s) {
+#ifdef Q_OS_WIN
+            // As Excel holds a workbook it shows: shared with no one.
+            const HANDLE held = CreateFileW(
+                reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
+                GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                nullptr);
+            QVERIFY(held != INVALID_HANDLE_VALUE);
+            DWORD n = 0;
+            QVERIFY(WriteFile(held, old.constData(), DWORD(old.size()), &n, nullptr));
+            r = exportHarvest(target, ExportFormat(format), {many});
+            CloseHandle(held);
+            QCOMPARE(readAll(target), old);
+            // Windows' own words, not the C library's.
+            QStringList windows;
+            for (const DWORD code : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
+                wchar_t text[512] = {};
+                const DWORD length =
+                    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, 512, nullptr);
+                windows << QString::fromWCharArray(text, int(length)).trimmed();
+            }
+            QVERIFY2(windows.contains(r.detail), qPrintable(r.detail));
+#else
+            QSKIP("a file open in another program is replaced here");
+#endif
+        } else if (how != u"full"_s) {
             r = exportHarvest(target, ExportFormat(format), {many});
         } else {
 #ifdef Q_OS_WIN
