@@ -16,6 +16,8 @@ PKGS      := cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-noto-cjk
 PKGS      += qt6-translations-l10n
 # HTTPS: Qt loads OpenSSL at run time and checks the engine's certificate against the system's.
 PKGS      += libssl3 ca-certificates
+# 导出… writes Excel workbooks through libxlsxwriter; zlib reads them back in the tests.
+PKGS      += libxlsxwriter-dev zlib1g-dev
 BENCH_PKGS := xvfb xauth libxcb1-dev
 FUZZ_PKGS := clang-14 libclang-rt-14-dev
 PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream lintian
@@ -23,14 +25,17 @@ PACKAGE_PKGS := dpkg-dev fakeroot desktop-file-utils appstream lintian
 # once from Debian's own qtbase source (the version of the host tools, moc, rcc and uic, that
 # it is built with), NSIS for the installer, zip for the portable copy, and Wine to run the
 # build-time icon tool and the tests. Qt's Chinese texts come from Debian's translations.
+# libxlsxwriter is built once too, static, from Debian's source, over Debian's zlib for MinGW.
 WINQT     := build/win/qt
+WINXLSX   := build/win/xlsxwriter
 WINAPP    := build/win-app
 WINTEST   := build/win-test
 WIN_PKGS  := cmake ninja-build g++-mingw-w64-x86-64-posix dpkg-dev qt6-base-dev-tools qt6-base-dev \
-             qt6-translations-l10n nsis zip wine wine64
+             qt6-translations-l10n nsis zip wine wine64 libxlsxwriter-dev libz-mingw-w64-dev
 WIN_TEST_PKGS := xdotool imagemagick
 WIN_FLAGS := -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/packaging/windows/mingw64.cmake \
-             -DCMAKE_FIND_ROOT_PATH=$(CURDIR)/$(WINQT) -DCMAKE_PREFIX_PATH=/ -DQT_HOST_PATH=/usr \
+             -DCMAKE_FIND_ROOT_PATH="$(CURDIR)/$(WINQT);$(CURDIR)/$(WINXLSX)" -DCMAKE_PREFIX_PATH=/ \
+             -DQT_HOST_PATH=/usr \
              -DCMAKE_BUILD_TYPE=Release
 # The package is built with Debian's hardening: PIE, stack protector, _FORTIFY_SOURCE, and RELRO
 # with immediate binding.
@@ -88,6 +93,7 @@ package:
 windows:
 	$(call ensure_pkgs,$(WIN_PKGS))
 	sh packaging/windows/build-qt.sh $(WINQT)
+	sh packaging/windows/build-xlsxwriter.sh $(WINXLSX)
 	cmake -S . -B $(WINAPP) $(WIN_FLAGS) -DTAILSPADE_TESTS=OFF
 	cmake --build $(WINAPP) -j $(JOBS) --target windows_packages
 	cp $(WINAPP)/tailspade-*-win64.zip $(WINAPP)/tailspade-*-win64-setup.exe .

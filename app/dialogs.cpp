@@ -1,10 +1,12 @@
 #include "app/dialogs.h"
 
 #include "app/batchdialog.h"
+#include "app/exclusiondialog.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -62,6 +64,37 @@ std::optional<QStringList> Desktop::askSeeds(QWidget *parent)
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.lines();
+}
+
+std::optional<QString> Desktop::askExclusionWords(QWidget *parent, const QString &words)
+{
+    ExclusionDialog dialog(parent, words);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.words();
+}
+
+std::optional<Desktop::ExportTarget> Desktop::askExportTarget(QWidget *parent,
+                                                              const QString &suggested)
+{
+    const QStringList filters{u"Excel 工作簿 (*.xlsx)"_s, u"CSV 文件，UTF-8 (*.csv)"_s};
+    QFileDialog dialog(parent, u"导出"_s, suggested);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(u"xlsx"_s);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &filters](const QString &filter) {
+                         dialog.setDefaultSuffix(filter == filters.at(1) ? u"csv"_s : u"xlsx"_s);
+                     });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    ExportTarget target{dialog.selectedFiles().first(), ExportFormat::Xlsx};
+    // The name typed decides; else the kind chosen in the list.
+    if (target.path.endsWith(u".csv"_s, Qt::CaseInsensitive) ||
+        (!target.path.endsWith(u".xlsx"_s, Qt::CaseInsensitive) &&
+         dialog.selectedNameFilter() == filters.at(1)))
+        target.format = ExportFormat::Csv;
+    return target;
 }
 
 bool Desktop::open(const QUrl &url)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mining/minerview.h"
+#include "storage/export.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,14 @@ public:
     virtual ContinueChoice askContinue(QWidget *parent, const QString &text);
     // The batch dialog: the seed lines to run, nothing when cancelled.
     virtual std::optional<QStringList> askSeeds(QWidget *parent);
+    // The exclusion words' dialog, holding words: the text to save, nothing when cancelled.
+    virtual std::optional<QString> askExclusionWords(QWidget *parent, const QString &words);
+    // The save dialog of 导出…, at suggested: where and as what, nothing when cancelled.
+    struct ExportTarget {
+        QString path;
+        ExportFormat format = ExportFormat::Xlsx;
+    };
+    virtual std::optional<ExportTarget> askExportTarget(QWidget *parent, const QString &suggested);
     // Hands a folder or web address to the system, without waiting.
     virtual bool open(const QUrl &url);
 };

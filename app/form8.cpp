@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -138,6 +139,17 @@ protected:
         layout.draw(&p, QPointF(0, 0.88 * step - QFontMetricsF(font()).ascent()));
     }
 };
+
+// Where a row came from: "来自：鲜花店 · 第2层"; nothing for a run recorded without it.
+QString originNote(const ExportRow &row)
+{
+    if (row.parent.isEmpty())
+        return {};
+    QString text = u"来自："_s + row.parent;
+    if (row.depth > 0)
+        text += u" · 第"_s + QString::number(row.depth) + u"层"_s;
+    return text;
+}
 
 const QString kLabel9Text =
     u"长尾关键词解释："_s + QString(25, u' ') +
@@ -278,6 +290,12 @@ Form8::Form8(Form8Options options)
     connect(List3, &ResultList::copyRequested, this, &Form8::List3_Click);
     connect(List3, &ResultList::copyAllRequested, this, &Form8::copyAllResults);
     connect(List3, &ResultList::openFolderRequested, this, &Form8::Command5_Click);
+    connect(List3, &ResultList::exclusionWordsRequested, this, &Form8::editExclusionWords);
+    connect(List3, &ResultList::exportRequested, this, &Form8::exportResults);
+    List3->setToolTipSource([this](int row) {
+        const HarvestPart harvest = m_miner.harvest();
+        return row < harvest.keywords.size() ? originNote(exportRow(harvest, row)) : QString();
+    });
 
     Frame1->setGeometry(twips(3000, 3120, 3375, 255));
     Frame1->setAutoFillBackground(true);
@@ -440,6 +458,52 @@ void Form8::copyAllResults()
 {
     copy(List3->allRows(nativeLineEnd()),
          u"已复制全部"_s + QString::number(List3->count()) + u"个长尾词"_s);
+}
+
+void Form8::editExclusionWords()
+{
+    const QString path = QDir::toNativeSeparators(exclusionFilePath(m_miner.programDir()));
+    QString error;
+    const QStringList lines = readExclusionFile(m_miner.programDir(), &error);
+    if (!error.isEmpty())
+        return MsgBox(u"排除词无法读取："_s + error + u"\n"_s + path);
+    const std::optional<QString> text = m_desktop->askExclusionWords(this, lines.join(u'\n'));
+    if (!text)
+        return;
+    QStringList words;
+    for (const QString &line : text->split(u'\n')) {
+        if (!line.trimmed().isEmpty())
+            words << line.trimmed();
+    }
+    // UTF-8 with its mark and CR LF, as Notepad keeps it; read back like a seed file.
+    const QByteArray bytes =
+        words.isEmpty() ? QByteArray() : "\xEF\xBB\xBF" + words.join(u"\r\n"_s).toUtf8() + "\r\n";
+    QString reason;
+    if (!ensureResultFolder(m_miner.programDir(), &reason))
+        return MsgBox(u"排除词保存失败（"_s + reason + u"）："_s + path);
+    const SaveResult saved = replaceFileWith(exclusionFilePath(m_miner.programDir()), bytes);
+    if (!saved.ok())
+        return MsgBox(u"排除词保存失败（"_s + saved.detail + u"）："_s + path);
+    setLabel5Caption(u"已保存"_s + QString::number(words.size()) + u"个排除词，开始采集时生效"_s);
+}
+
+void Form8::exportResults()
+{
+    const HarvestPart harvest = m_miner.harvest();
+    if (harvest.keywords.isEmpty())
+        return;
+    QString name = resultFileName(harvest.seed);
+    name.chop(4); // .txt
+    const QString folder = QDir(m_miner.programDir()).filePath(u"Keywords"_s);
+    const std::optional<Desktop::ExportTarget> target = m_desktop->askExportTarget(
+        this, QDir(QFileInfo::exists(folder) ? folder : m_miner.programDir())
+                  .filePath(name + u".xlsx"_s));
+    if (!target)
+        return;
+    const SaveResult saved = exportHarvest(target->path, target->format, {harvest});
+    if (!saved.ok())
+        return MsgBox(u"导出失败（"_s + saved.detail + u"），没有写入文件："_s + saved.path);
+    setLabel5Caption(u"已导出"_s + QString::number(harvest.keywords.size()) + u"个长尾词"_s);
 }
 
 void Form8::Command5_Click()

@@ -49,6 +49,8 @@ public:
     void Form_Unload(bool &cancel);
     void List3_Click();
     void copyAllResults();
+    void editExclusionWords(); // 排除词…, saved to the result folder's file
+    void exportResults();      // 导出… the harvest the list shows
     void Command5_Click();
     void Command6_Click();
     void BatchButton_Click(); // a batch of seeds, or the kept one continued

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -126,6 +127,16 @@ void ResultList::scrollTo(const QModelIndex &index, ScrollHint hint)
 
 bool ResultList::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip && m_toolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? m_toolTip(index.row()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        return true;
+    }
     if (event->type() == QEvent::Wheel || event->type() == QEvent::Resize)
         catchUp();
     return QListWidget::viewportEvent(event);
@@ -240,6 +251,9 @@ void ResultList::contextMenuEvent(QContextMenuEvent *event)
                     &ResultList::copyAllRequested)
         ->setEnabled(count() > 0);
     menu->addAction(u"打开结果文件夹"_s, this, &ResultList::openFolderRequested);
+    menu->addSeparator();
+    menu->addAction(u"排除词…"_s, this, &ResultList::exclusionWordsRequested);
+    menu->addAction(u"导出…"_s, this, &ResultList::exportRequested)->setEnabled(count() > 0);
     const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
     menu->popup(byMouse ? event->globalPos() : viewport()->mapToGlobal(keyboardMenuPlace()));
 }

@@ -2,6 +2,7 @@
 
 #include <QBasicTimer>
 #include <QListWidget>
+#include <functional>
 
 // The result list. It reports the row the user's action leaves selected, once per action (a
 // click, also on the row already selected, a drag, a key), never the program's own changes.
@@ -24,12 +25,16 @@ public:
     int selectedRow() const; // -1: none
     // Every row in list order, joined by lineEnd.
     QString allRows(const QString &lineEnd) const;
+    // The tool tip of a row, asked for when it is shown; none for an empty text.
+    void setToolTipSource(std::function<QString(int row)> source) { m_toolTip = std::move(source); }
 
 signals:
     void userSelected();
     void copyRequested(); // of the selected row
     void copyAllRequested();
     void openFolderRequested();
+    void exclusionWordsRequested();
+    void exportRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -62,4 +67,5 @@ private:
     int m_rowHeight = 0;         // its rows' height on screen
     QBasicTimer m_sizeCheck;     // the last row is measured once per pass of the event loop
     bool m_pressedOnRow = false; // the left button went down on a row
+    std::function<QString(int row)> m_toolTip;
 };

@@ -185,6 +185,13 @@ bool Batch::begin(const BatchRecord &record)
             return false;
         }
     }
+    // Read once: the words hold for every seed of the batch, also when it is continued.
+    const std::optional<QStringList> words = m_miner.readExclusionWords();
+    if (!words) {
+        m_lock.reset();
+        return false;
+    }
+    m_exclusionLines = *words;
     m_record = record;
     write();
     next();
@@ -219,6 +226,7 @@ void Batch::next()
     run.place = u"批量采集第"_s + QString::number(record.next() + 1) + u"/"_s +
                 QString::number(record.seeds.size()) + u"个："_s;
     run.ended = [this](const RunOutcome &outcome) { seedEnded(outcome); };
+    run.exclusionLines = m_exclusionLines;
     m_miner.startSeed(std::move(run));
 }
 

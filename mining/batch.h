@@ -102,4 +102,5 @@ private:
     std::optional<BatchRecord> m_record;
     std::unique_ptr<BatchLock> m_lock;
     bool m_written = false;
+    QStringList m_exclusionLines;
 };

@@ -64,6 +64,13 @@ void Miner::Command1_Click()
         m_view.MsgBox(u"关键字不能为空"_s);
         return;
     }
+    if (m_seedRun) {
+        m_exclusionLines = m_seedRun->exclusionLines;
+    } else if (const std::optional<QStringList> lines = readExclusionWords()) {
+        m_exclusionLines = *lines;
+    } else {
+        return;
+    }
     const QString seed = seedAsRun(typed);
     m_marked = m_seedRun && m_seedRun->markedName;
     KeptRun kept;
@@ -78,6 +85,9 @@ void Miner::Command1_Click()
     List2.Clear();
     m_view.List3Clear();
     m_known.clear();
+    m_origins.clear();
+    m_exclusion = ExclusionWords(m_exclusionLines, seed);
+    m_excluded.clear();
     m_examined = 0;
     m_queries = m_failedQueries = 0;
     m_hold = {};
@@ -155,6 +165,7 @@ void Miner::restore(const JournalContents &run)
         m_known.insert(keyword);
         m_view.List3AddItem(keyword);
     }
+    m_origins = run.origins;
     m_examined = List1.ListCount();
     Label1 = Label2 = count(List2.ListCount());
     m_asked = run.asked;
@@ -201,7 +212,7 @@ SaveResult Miner::Command4_Click(HarvestEnd end)
     const QString seed = m_view.Text2();
     const bool append = m_view.Check2Value() == 1;
     const QDateTime when = m_options.clock();
-    m_journal.record(List2.items(), m_asked);
+    m_journal.record(List2.items(), m_asked, m_origins);
     m_journal.beginSave(seed, append, when);
     const SaveResult saved =
         saveResults(m_options.programDir, seed, List2.items(), append, when, m_marked);
@@ -245,9 +256,31 @@ QStringList Miner::keptRunProblems() const
 
 RunFigures Miner::figures() const
 {
-    return {m_queries,        m_failedQueries, m_lastFailure, m_hold.refusals,
-            m_hold.heldMs,    m_hold.retried,  m_paced,       m_lastAnswerMs - m_startedMs,
-            List2.ListCount()};
+    RunFigures figures;
+    figures.queries = m_queries;
+    figures.failedQueries = m_failedQueries;
+    figures.lastFailure = m_lastFailure;
+    figures.refusals = m_hold.refusals;
+    figures.heldMs = m_hold.heldMs;
+    figures.retried = m_hold.retried;
+    figures.paced = m_paced;
+    figures.answeringMs = m_lastAnswerMs - m_startedMs;
+    figures.harvested = List2.ListCount();
+    if (!m_exclusion.isEmpty())
+        figures.excluded = m_excluded.size();
+    return figures;
+}
+
+std::optional<QStringList> Miner::readExclusionWords()
+{
+    QString error;
+    const QStringList lines = readExclusionFile(m_options.programDir, &error);
+    if (error.isEmpty())
+        return lines;
+    m_view.MsgBox(u"排除词无法读取："_s + error + u"\n"_s +
+                  QDir::toNativeSeparators(exclusionFilePath(m_options.programDir)) +
+                  u"\n没有开始采集。"_s);
+    return std::nullopt;
 }
 
 void Miner::showStatus(const QString &text)
@@ -290,7 +323,12 @@ void Miner::ExtractRelatedKeywords(const QString &page, const QString &first, co
     const bool wholeSeed = m_view.Check1Value() == 1;
     const QString seed = m_view.Text2();
     for (const QString &candidate : cutCandidates(page)) {
-        if (isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed))
+        // A candidate holding an exclusion word fares as one failing the seed tests.
+        const bool passes =
+            isKeywordText(candidate) && passesSeedTests(candidate, first, last, wholeSeed, seed);
+        if (passes && m_exclusion.excludes(candidate))
+            m_excluded.insert(candidate);
+        else if (passes)
             List1.AddItem(candidate);
         Label1 = count(List1.ListCount());
     }
@@ -318,6 +356,7 @@ void Miner::Command2_Click()
         if (!IsKnownKeyword(candidate)) {
             List2.AddItem(candidate);
             m_known.insert(candidate);
+            m_origins.append(m_from);
             m_view.List3AddItem(candidate);
         }
         m_examined = i + 1;
@@ -418,15 +457,17 @@ void Miner::Timer1_Timer()
         QString status = u"正在采集跟（"_s + keyword + u"）相关的长尾词--目前采集"_s +
                          count(List2.ListCount()) + u"个"_s;
         const qint64 now = m_options.steadyClock();
+        status += exclusionSummary(figures());
         if (m_pace.intervalMs(now) > Pace::kTickMs)
             status += u"（已按搜索引擎限速：每秒约"_s + rateText(m_pace.rate(now)) + u"次）"_s;
         showStatus(status);
     }
+    m_from = fromQueue ? qint32(List2.ListIndex()) : Origins::kFromSeed;
     ExtractRelatedKeywords(refusal ? QString() : page, first, last);
     Command2_Click();
     // Counted once its page is merged: the keyword of a step cut short is asked again.
     m_asked = Label3.toLongLong();
-    m_journal.record(List2.items(), m_asked); // one write per tick
+    m_journal.record(List2.items(), m_asked, m_origins); // one write per tick
     followPace();
 }
 

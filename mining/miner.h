@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/pagefetch.h"
+#include "mining/exclusion.h"
 #include "mining/keywordlist.h"
 #include "mining/keywordset.h"
 #include "mining/minerview.h"
@@ -8,6 +9,7 @@
 #include "mining/refusal.h"
 #include "mining/runrecord.h"
 #include "mining/runtexts.h"
+#include "storage/export.h"
 #include "storage/journal.h"
 #include "storage/resultfile.h"
 
@@ -56,6 +58,7 @@ struct SeedRun {
     bool markedName = false; // an earlier seed of the batch has the seed's result file name
     QString place;
     std::function<void(const RunOutcome &)> ended;
+    QStringList exclusionLines; // read once, at the batch's start
 };
 
 // One harvest at a time: the hidden state of the window (lists, flag, counters, timer) and the
@@ -91,9 +94,15 @@ public:
     // The program is ending without saving: no further tick, and a page still awaited is dropped.
     void abandon();
 
+    // The harvest the list shows, with where each keyword came from.
+    HarvestPart harvest() const { return {m_seed, List2.items(), m_origins}; }
+
     QString queryUrl(const QString &keyword) const;
     QString programDir() const { return m_options.programDir; }
     QString journalDir() const { return m_options.journalDir; }
+    // The exclusion words for a run or a batch; none, having said why, when the file cannot be
+    // read.
+    std::optional<QStringList> readExclusionWords();
     // Saves the runs that ended without their save (the program was killed) from their journals.
     QList<JournalRecovery> recoverJournals() const;
     // What is wrong with kept runs that cannot be continued, one text each.
@@ -153,4 +162,10 @@ private:
     qint64 m_startedMs = 0;
     qint64 m_lastAnswerMs = 0; // the run's last query that brought its page
     bool m_paced = false;      // one such query was asked at a slower pace than full speed
+
+    QStringList m_exclusionLines; // as read at the start of the run or of its batch
+    ExclusionWords m_exclusion;
+    QSet<QString> m_excluded;           // the candidates the words kept out of this run
+    Origins m_origins;                  // of List2's keywords
+    qint32 m_from = Origins::kFromSeed; // List2's keyword whose page the tick reads
 };

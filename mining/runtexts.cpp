@@ -138,6 +138,11 @@ QString paceSummary(const RunFigures &run)
 
 } // namespace
 
+QString exclusionSummary(const RunFigures &run)
+{
+    return run.excluded ? u"（已排除"_s + count(*run.excluded) + u"个）"_s : QString();
+}
+
 QString saveFailureText(const SaveResult &result)
 {
     return u"保存失败！"_s + reasonText(result) + u"："_s + result.path;
@@ -149,10 +154,10 @@ QString saveFailureText(const SaveResult &result)
 QString endStatus(const RunFigures &run, const QString &usual)
 {
     if (run.failedQueries == 0)
-        return usual + holdSummary(run) + paceSummary(run);
+        return usual + exclusionSummary(run) + holdSummary(run) + paceSummary(run);
     if (run.failedQueries < run.queries)
         return usual + u"（其中"_s + count(run.failedQueries) + u"次查询失败）"_s +
-               holdSummary(run) + paceSummary(run);
+               exclusionSummary(run) + holdSummary(run) + paceSummary(run);
     return u"无法连接搜索引擎（"_s + run.lastFailure + u"），未采集到长尾词"_s;
 }
 

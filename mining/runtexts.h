@@ -6,6 +6,7 @@
 #include "storage/resultfile.h"
 
 #include <QString>
+#include <optional>
 
 // What a run says, in its status line and its boxes, made from what it counted.
 
@@ -20,6 +21,7 @@ struct RunFigures {
     bool paced = false;     // a query was asked slower than full speed
     qint64 answeringMs = 0; // from the start to the last answer
     qsizetype harvested = 0;
+    std::optional<qsizetype> excluded; // candidates the exclusion words kept out, if any words
 };
 
 // Queries a second in words: whole numbers from ten on, tenths below.
@@ -32,6 +34,8 @@ QString startNotice(StartPlan::Say say, const QString &seed, const KeptRun &kept
                     const QString &target, const QString &journalDir);
 // "保存失败！" with what went wrong and the file.
 QString saveFailureText(const SaveResult &result);
+// "（已排除N个）" when the run had exclusion words.
+QString exclusionSummary(const RunFigures &run);
 // An end's status line and message, as the run's failed queries and waits make them.
 QString endStatus(const RunFigures &run, const QString &usual);
 QString endMessage(const RunFigures &run, const SaveResult &saved, const QString &success);

@@ -7,7 +7,9 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -34,16 +36,33 @@ void syncFolder(const QString &folder)
 #endif
 }
 
-bool renameReplacing(const QString &from, const QString &to)
+bool renameReplacing(const QString &from, const QString &to, QString *reason)
 {
 #ifdef Q_OS_WIN
     const QString source = QDir::toNativeSeparators(from);
     const QString target = QDir::toNativeSeparators(to);
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()),
-                       reinterpret_cast<const wchar_t *>(target.utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()),
+                    reinterpret_cast<const wchar_t *>(target.utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (reason) {
+        const DWORD error = GetLastError();
+        wchar_t *text = nullptr;
+        const DWORD n =
+            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+        *reason = n ? QString::fromWCharArray(text, int(n)).trimmed()
+                    : QStringLiteral("Windows error %1").arg(error);
+        LocalFree(text);
+    }
+    return false;
 #else
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    if (reason)
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 #endif
 }
 

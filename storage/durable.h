@@ -11,8 +11,9 @@ bool syncToDisk(int fd);
 // file systems cannot sync a folder, and the data itself is already safe then.
 void syncFolder(const QString &folder);
 // Renames from to to in one step, replacing a file there: a reader finds the old file or the
-// new one, never neither. False when the system refused.
-bool renameReplacing(const QString &from, const QString &to);
+// new one, never neither. False when the system refused, with its reason in *reason (Windows'
+// own: a file open in another program is not an input/output error).
+bool renameReplacing(const QString &from, const QString &to, QString *reason = nullptr);
 // The length of a file name as the file system counts it against kMaxFileNameLength: UTF-16
 // units on Windows, UTF-8 bytes elsewhere.
 qsizetype fileNameLength(QStringView name);

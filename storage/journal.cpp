@@ -122,7 +122,7 @@ Journal::Resume Journal::resume(const QString &folder, const QString &programDir
     const JournalContents &run = kept.run;
     if (!start(folder, programDir, run.seed, run.wholeSeed, marked))
         return Resume::Unwritable;
-    record(run.keywords, run.asked);
+    record(run.keywords, run.asked, run.origins);
     bool whole = m_written == run.keywords.size() && m_asked == run.asked;
     if (whole && !run.pace.isEmpty())
         whole = writeLine(paceLine(run.pace));
@@ -143,9 +143,11 @@ Journal::Resume Journal::resume(const QString &folder, const QString &programDir
     return Resume::Resumed;
 }
 
-bool Journal::writeLine(const QStringList &fields)
+bool Journal::writeLines(const QList<QStringList> &lines)
 {
-    const QByteArray line = encodeJournalLine(fields);
+    QByteArray line;
+    for (const QStringList &fields : lines)
+        line += encodeJournalLine(fields);
     const qint64 before = m_file.pos();
     if (m_file.write(line) == line.size())
         return true;
@@ -155,13 +157,26 @@ bool Journal::writeLine(const QStringList &fields)
     return false;
 }
 
-void Journal::record(const QStringList &harvest, qsizetype asked)
+void Journal::record(const QStringList &harvest, qsizetype asked, const Origins &origins)
 {
     if (!isOpen() || (harvest.size() <= m_written && asked == m_asked))
         return;
-    QStringList fields{u"k"_s, QString::number(asked)};
-    fields.append(harvest.mid(m_written));
-    if (!writeLine(fields))
+    // A line per run of keywords from one page: one line a tick.
+    const auto parentOf = [&](qsizetype i) {
+        const qint32 p = i < origins.size() ? origins.parents.at(i) : Origins::kUnknown;
+        return p == Origins::kUnknown ? QString() : QString::number(p);
+    };
+    QList<QStringList> lines;
+    for (qsizetype i = m_written; i < harvest.size() || lines.isEmpty(); ++i) {
+        const QString parent = i < harvest.size() ? parentOf(i) : QString();
+        if (lines.isEmpty() || lines.last().at(2) != parent)
+            lines.append({u"k"_s, QString::number(m_asked), parent});
+        if (i < harvest.size())
+            lines.last().append(harvest.at(i));
+    }
+    // The count asked grows on the last line only: never past the keywords read before it.
+    lines.last()[1] = QString::number(asked);
+    if (!writeLines(lines))
         return;
     m_written = harvest.size();
     m_asked = asked;

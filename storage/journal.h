@@ -39,9 +39,9 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
-    // Writes the entries of harvest past those already written and the count asked, in one
-    // write.
-    void record(const QStringList &harvest, qsizetype asked);
+    // Writes the entries of harvest past those already written, with their origins (unknown
+    // where origins has none), and the count asked, in one write.
+    void record(const QStringList &harvest, qsizetype asked, const Origins &origins = {});
     // Notes how the run ended and the pace it ended at (none: full speed), before its save.
     void end(RunEnding ending, const QDateTime &when, const QStringList &pace);
     // Notes the save about to be made of everything recorded.
@@ -56,7 +56,8 @@ public:
     void discard();
 
 private:
-    bool writeLine(const QStringList &fields);
+    bool writeLine(const QStringList &fields) { return writeLines({fields}); }
+    bool writeLines(const QList<QStringList> &lines);
     void sync();
     void closeFile();
     void forget(); // the file is no longer this journal's

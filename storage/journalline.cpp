@@ -10,7 +10,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kMagic = u"tailspade-journal"_s;
-constexpr int kVersion = 2; // 1: no setting in the header, no count asked, no end
+// 1: no setting in the header, no count asked, no end; 2: no origins
+constexpr int kVersion = 3;
 
 quint32 checksum(QByteArrayView bytes)
 {
@@ -100,14 +101,16 @@ std::optional<qint64> strictNumber(const QString &text)
 }
 
 // Keywords read back go into result files and lists as harvested ones do: one line each.
-bool appendKeywords(QStringList &to, const QStringList &fields)
+bool appendKeywords(JournalContents &j, const QStringList &fields, qint32 parent)
 {
     bool all = true;
     for (const QString &keyword : fields) {
-        if (isKeywordText(keyword))
-            to.append(keyword);
-        else
+        if (isKeywordText(keyword)) {
+            j.keywords.append(keyword);
+            j.origins.append(parent);
+        } else {
             all = false;
+        }
     }
     return all;
 }
@@ -211,9 +214,18 @@ JournalContents parseJournal(const QByteArray &bytes)
         const QString &kind = fields->at(0);
         j.endsWhole = isClosingLine(fields);
         if (kind == u"k"_s && j.version == 1) {
-            j.damaged |= !appendKeywords(j.keywords, fields->mid(1));
-        } else if (kind == u"k"_s && fields->size() >= 2) {
-            j.damaged |= !appendKeywords(j.keywords, fields->mid(2));
+            j.damaged |= !appendKeywords(j, fields->mid(1), Origins::kUnknown);
+        } else if (kind == u"k"_s && fields->size() >= (j.version >= 3 ? 3 : 2)) {
+            qint32 parent = Origins::kUnknown;
+            if (j.version >= 3 && !fields->at(2).isEmpty()) {
+                // Always a keyword before these, or the seed.
+                const std::optional<qint64> from = strictNumber(fields->at(2));
+                if (from && *from >= Origins::kFromSeed && *from < j.keywords.size())
+                    parent = qint32(*from);
+                else
+                    j.damaged = true;
+            }
+            j.damaged |= !appendKeywords(j, fields->mid(j.version >= 3 ? 3 : 2), parent);
             // The count only grows, and never past the keywords there are to ask.
             const std::optional<qint64> asked = strictNumber(fields->at(1));
             if (asked && *asked >= j.asked && *asked <= j.keywords.size())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/origins.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -16,8 +18,9 @@ enum class RunEnding { Crash, Stop, GiveUp, Target };
 // or damaged is skipped on reading.
 //   header: magic, version, results folder, result file, seed, "1" when candidates must hold
 //           the whole seed (version 2; version 1 ends at the seed and is still read)
-//   k:      queue entries asked so far (-1 before the seed's page), then the keywords the tick
-//           added (version 1: the keywords only)
+//   k:      queue entries asked so far (-1 before the seed's page), then (version 3) the
+//           position of the keyword whose page gave the keywords that follow (-1: the seed's,
+//           empty: unknown), then the keywords the tick added (version 1: the keywords only)
 //   pace:   the learned pace, key=value fields the reader hands back as they are; none at all
 //           is full speed
 //   end:    how the run ended (stop, giveup, target, crash) and when
@@ -31,6 +34,7 @@ struct JournalContents {
     QString resultFile; // native, as the run began
     bool wholeSeed = false;
     QStringList keywords;
+    Origins origins;      // one per keyword; unknown before version 3
     qsizetype asked = -1; // queue entries asked; -1 also when a version 1 journal
     std::optional<RunEnding> ending;
     QDateTime endTime;

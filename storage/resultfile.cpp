@@ -135,7 +135,9 @@ SaveResult appendBlock(const QString &path, const QByteArray &block)
 // it: QSaveFile names its file after the target plus 7 characters, which no longer fits beside
 // a result name near the longest a file system takes. Any failure before the rename leaves the
 // old file as it was and removes the new one.
-SaveResult replaceFile(const QString &path, const QByteArray &block)
+} // namespace
+
+SaveResult replaceFileWith(const QString &path, const std::function<QString(QFile &)> &write)
 {
     const QString nativePath = QDir::toNativeSeparators(path);
     // Through a link, the file it points at is replaced, not the link.
@@ -172,7 +174,11 @@ SaveResult replaceFile(const QString &path, const QByteArray &block)
     };
     if (old.exists())
         file.setPermissions(old.permissions());
-    if (!writeWhole(file, block))
+    const QString failed = write(file);
+    if (!failed.isEmpty())
+        return fail(failed);
+    // Written by name: open again to force it to the disk.
+    if (!file.isOpen() && !file.open(QIODevice::WriteOnly | QIODevice::Append))
         return fail(file.errorString());
     // On the disk before its name replaces the old file's.
     if (!syncToDisk(file.handle()))
@@ -180,15 +186,19 @@ SaveResult replaceFile(const QString &path, const QByteArray &block)
     file.close();
     if (file.error() != QFileDevice::NoError)
         return fail(file.errorString());
-    std::error_code ec;
-    std::filesystem::rename(toFsPath(file.fileName()), toFsPath(target), ec);
-    if (ec)
-        return fail(QString::fromLocal8Bit(ec.message().c_str()));
+    QString reason;
+    if (!renameReplacing(file.fileName(), target, &reason))
+        return fail(reason);
     syncFolder(folder.path());
     return makeResult(SaveResult::Status::Saved, nativePath, QString());
 }
 
-} // namespace
+SaveResult replaceFileWith(const QString &path, const QByteArray &bytes)
+{
+    return replaceFileWith(path, [&bytes](QFile &file) {
+        return writeWhole(file, bytes) ? QString() : file.errorString();
+    });
+}
 
 bool isKeywordText(const QString &candidate)
 {
@@ -326,5 +336,5 @@ SaveResult saveResults(const QString &programDir, const QString &seed, const QSt
                           QString());
 
     const QByteArray block = buildBlock(seed, entries, when);
-    return append ? appendBlock(path, block) : replaceFile(path, block);
+    return append ? appendBlock(path, block) : replaceFileWith(path, block);
 }

@@ -4,6 +4,9 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class QFile;
 
 struct SaveResult {
     enum class Status {
@@ -48,6 +51,12 @@ bool ensureResultFolder(const QString &programDir, QString *detail = nullptr);
 // (the old file survives a failed write). Saved means on the disk, not only with the system.
 SaveResult saveResults(const QString &programDir, const QString &seed, const QStringList &entries,
                        bool append, const QDateTime &when, bool marked = false);
+// Writes a whole file under a short name of its own beside path, then, once it is on the disk,
+// renames it over path in one step: a failure leaves what was there and removes the new file.
+// write gets the new file open and gives the reason it failed, or nothing; it may close the
+// file and have it written by name.
+SaveResult replaceFileWith(const QString &path, const std::function<QString(QFile &)> &write);
+SaveResult replaceFileWith(const QString &path, const QByteArray &bytes);
 // Removes what overwrites cut short by a kill or a power cut left in Keywords: this program's
 // own temporary files, and only those whose saving copy is gone.
 void removeStaleTemporaryFiles(const QString &programDir);

@@ -49,6 +49,20 @@ public:
     }
     std::optional<QStringList> seedLines; // the batch dialog's lines; none: cancelled
     std::optional<QStringList> askSeeds(QWidget *) override { return seedLines; }
+    std::optional<QString> exclusionText; // what the exclusion dialog saves; none: cancelled
+    QStringList exclusionShown;           // the words each dialog opened with
+    std::optional<QString> askExclusionWords(QWidget *, const QString &words) override
+    {
+        exclusionShown << words;
+        return exclusionText;
+    }
+    std::optional<ExportTarget> exportTarget; // the save dialog's answer; none: cancelled
+    QStringList exportSuggested;
+    std::optional<ExportTarget> askExportTarget(QWidget *, const QString &suggested) override
+    {
+        exportSuggested << suggested;
+        return exportTarget;
+    }
     bool open(const QUrl &url) override
     {
         opened.append(url);

@@ -147,6 +147,7 @@ class ContinueTest : public QObject {
 private:
     QStringList m_undisturbedQueries, m_undisturbedHarvest;
     QByteArray m_undisturbedFile;
+    Origins m_undisturbedOrigins;
 
 private slots:
     void initTestCase()
@@ -157,7 +158,12 @@ private slots:
         m_undisturbedQueries = u.queried();
         m_undisturbedHarvest = u.miner().List2.items();
         m_undisturbedFile = readAll(u.resultPath(kSeed));
+        m_undisturbedOrigins = u.miner().harvest().origins;
         QCOMPARE(m_undisturbedHarvest.size(), 9);
+        // 鲜花211 came from 鲜花21, which came from 鲜花2, from the seed.
+        QCOMPARE(m_undisturbedOrigins.parents.at(m_undisturbedHarvest.indexOf(u"鲜花211"_s)),
+                 m_undisturbedHarvest.indexOf(u"鲜花21"_s));
+        QCOMPARE(m_undisturbedOrigins.depths.at(m_undisturbedHarvest.indexOf(u"鲜花211"_s)), 3);
         QCOMPARE(u.keptRuns(), QStringList()); // nothing was left to ask
     }
 
@@ -224,6 +230,9 @@ private slots:
 
         QCOMPARE(h.queried().mid(asked), m_undisturbedQueries.mid(from));
         QCOMPARE(h.miner().List2.items(), m_undisturbedHarvest);
+        // Where each keyword came from went through the kept run, over a restart too.
+        QCOMPARE(h.miner().harvest().origins.parents, m_undisturbedOrigins.parents);
+        QCOMPARE(h.miner().harvest().origins.depths, m_undisturbedOrigins.depths);
         QCOMPARE(h.form->List3->count(), m_undisturbedHarvest.size());
         const QByteArray file = readAll(h.resultPath(kSeed));
         if (then == Then::AppendTicked)
@@ -290,7 +299,7 @@ private slots:
         case Answer::Newer: {
             const qsizetype eol = bytes.indexOf('\n');
             QStringList header = QString::fromUtf8(bytes.mid(9, eol - 9)).split(u'\t');
-            header[1] = u"3"_s;
+            header[1] = u"4"_s;
             bytes = encodeJournalLine(header) + bytes.mid(eol + 1);
             notice = u"上次的采集进度由较新版本的Tailspade保存，已忽略："_s +
                      QDir::toNativeSeparators(kept);

@@ -1,6 +1,7 @@
 // Cutting suggestions out of a result page and the seed tests, through the window's controls.
 
 #include "harness.h"
+#include "mining/exclusion.h"
 #include "mining/extract.h"
 
 #include <QCheckBox>
@@ -27,6 +28,33 @@ class ExtractTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // A word anywhere in the candidate, also where another word began to match.
+    void exclusionWordsMatchAnywhere_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QString>("candidate");
+        QTest::addColumn<bool>("excluded");
+        const QStringList words{u"招聘"_s, u"招聘会场"_s, u"聘会"_s, u"APP"_s, u"Ｑｑ"_s};
+        QTest::newRow("whole word") << words << u"鲜花招聘"_s << true;
+        QTest::newRow("inside a longer word's start")
+            << QStringList{u"招聘会场"_s, u"聘会"_s} << u"招聘会议"_s << true;
+        QTest::newRow("the longer word's start alone") << words << u"招鲜花聘"_s << false;
+        QTest::newRow("Latin in either case") << words << u"鲜花app下载"_s << true;
+        QTest::newRow("full-width Latin in either case") << words << u"鲜花ｑＱ"_s << true;
+        QTest::newRow("no word") << words << u"鲜花店"_s << false;
+        QTest::newRow("the seed's own words are left out")
+            << QStringList{u"鲜花"_s, u"鲜"_s} << u"鲜花店"_s << false;
+        QTest::newRow("blank lines and blanks around")
+            << QStringList{u""_s, u"  店 "_s} << u"鲜花店"_s << true;
+    }
+    void exclusionWordsMatchAnywhere()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QString, candidate);
+        QFETCH(bool, excluded);
+        QCOMPARE(ExclusionWords(words, u"鲜花"_s).excludes(candidate), excluded);
+    }
+
     void appleTable_data()
     {
         QTest::addColumn<bool>("wholeSeed");

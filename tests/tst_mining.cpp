@@ -2,12 +2,15 @@
 
 #include "harness.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -116,6 +119,76 @@ private slots:
         QCOMPARE(shown, harvest);
         QCOMPARE(h.resultLines(u"鲜花"_s),
                  (QStringList{header(u"鲜花"_s, 6), QString()} + harvest));
+    }
+
+    // Excluded candidates are never asked, listed or saved; without words (no file, or an
+    // empty one) the run asks and saves exactly what it always did.
+    void exclusionWordsKeepCandidatesOut_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // none: no file at all
+        QTest::addColumn<QStringList>("queries");
+        QTest::addColumn<QString>("excluded");
+        const QStringList all{u"鲜花"_s,  u"鲜花店"_s,  u"鲜花Cake"_s,
+                              u"鲜花A"_s, u"鲜花A店"_s, u"鲜花B"_s};
+        QTest::newRow("no file") << QByteArray() << all << QString();
+        QTest::newRow("empty file") << QByteArray("\r\n  \r\n") << all << QString();
+        // GBK, blanks around, a word the seed holds (花) left out for its run.
+        QTest::newRow("words") << toGbk(u" 店 \r\n\r\ncAkE\n花\n"_s)
+                               << QStringList{u"鲜花"_s, u"鲜花A"_s, u"鲜花B"_s}
+                               << u"（已排除3个）"_s;
+    }
+    void exclusionWordsKeepCandidatesOut()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, queries);
+        QFETCH(QString, excluded);
+        Harness h;
+        h.form->Text2Edit->setText(u"鲜花"_s);
+        h.pages.insert(u"鲜花"_s, {u"鲜花店"_s, u"鲜花Cake"_s, u"鲜花A"_s});
+        h.pages.insert(u"鲜花A"_s, {u"鲜花A店"_s, u"鲜花B"_s, u"鲜花店"_s});
+        if (!file.isNull()) {
+            QVERIFY(QDir(h.dir.path()).mkdir(u"Keywords"_s));
+            QFile f(h.dir.filePath(u"Keywords/排除词.txt"_s));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        }
+        runToEnd(h);
+        QCOMPARE(h.queried(), queries);
+        const QStringList harvest = queries.mid(1);
+        QCOMPARE(h.resultLines(u"鲜花"_s), QStringList{header(u"鲜花"_s, int(harvest.size()))} +
+                                               QStringList{QString()} + harvest);
+        const QString n = QString::number(harvest.size());
+        QCOMPARE(h.form->Label4->text(),
+                 u"全部查询完成，目前共挖掘到"_s + n + u"个长尾词"_s + excluded);
+        QCOMPARE(h.desktop.messages,
+                 QStringList{u"全部挖掘完成，本次共："_s + n +
+                             u"个长尾词，并保存成功！您可点击 [查看保存结果] 观看"_s + excluded});
+
+        // Each row tells where it came from.
+        const auto tip = [&](int row) {
+            h.form->show();
+            const QPoint at = h.form->List3->visualItemRect(h.form->List3->item(row)).center();
+            QHelpEvent help(QEvent::ToolTip, at, h.form->List3->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(h.form->List3->viewport(), &help);
+            return QToolTip::text();
+        };
+        QCOMPARE(tip(0), u"来自：鲜花 · 第1层"_s);
+        QCOMPARE(tip(int(harvest.size()) - 1), u"来自：鲜花A · 第2层"_s);
+    }
+
+    // Words that cannot be read start nothing: a run would ask what the user meant to spare.
+    void unreadableExclusionWordsStartNothing()
+    {
+        Harness h;
+        QVERIFY(QDir(h.dir.path()).mkdir(u"Keywords"_s));
+        QFile f(h.dir.filePath(u"Keywords/排除词.txt"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray("\0\x01", 2)) == 2);
+        f.close();
+        h.form->Command1->click();
+        QCOMPARE(h.form->Command1->text(), kIdle);
+        QCOMPARE(h.desktop.messages.size(), 1);
+        QVERIFY(h.desktop.messages.first().startsWith(u"排除词无法读取：不是文本文件\n"_s));
+        QVERIFY(!h.miner().Timer1.isActive());
+        QCOMPARE(h.engine.requests().size(), 0);
     }
 
     void candidateSpanningLinesIsNoKeyword()

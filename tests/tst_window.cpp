@@ -3,6 +3,7 @@
 #include "app/publisher.h"
 #include "app/resultplace.h"
 #include "harness.h"
+#include "xlsxreader.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -423,7 +424,8 @@ private slots:
             QStringList texts;
             for (const QAction *action : actions)
                 texts << action->text();
-            QCOMPARE(texts, (QStringList{u"复制"_s, u"复制全部（3个）"_s, u"打开结果文件夹"_s}));
+            QCOMPARE(texts, (QStringList{u"复制"_s, u"复制全部（3个）"_s, u"打开结果文件夹"_s,
+                                         QString(), u"排除词…"_s, u"导出…"_s}));
             QCOMPARE(actions.at(0)->isEnabled(), selected >= 0);
             QTest::mouseClick(menu, Qt::LeftButton, {},
                               menu->actionGeometry(actions.at(entry)).center());
@@ -451,6 +453,59 @@ private slots:
     }
 
     // A click on a box's text does what a click on the box does, each time.
+    // 排除词… and 导出… from the list's menu, their dialogs answered through the desktop.
+    void exclusionWordsAndExportFromTheMenu()
+    {
+        Harness h;
+        Form8 &f = *h.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const auto choose = [&](const QString &entry) {
+            QTest::keyClick(f.List3, Qt::Key_F10, Qt::ShiftModifier);
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions()) {
+                if (action->text() == entry && action->isEnabled())
+                    action->trigger();
+            }
+            menu->close();
+        };
+        const QString words = h.dir.filePath(u"Keywords/排除词.txt"_s);
+        h.desktop.exclusionText = u" 招聘\n\n下载 \n"_s;
+        choose(u"排除词…"_s);
+        choose(u"排除词…"_s);
+        QCOMPARE(h.desktop.exclusionShown, (QStringList{QString(), u"招聘\n下载"_s}));
+        QFile file(words);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + u"招聘\r\n下载\r\n"_s.toUtf8());
+        QCOMPARE(f.Label5->text(), u"已保存2个排除词，开始采集时生效"_s);
+
+        h.pages.insert(u"鲜花"_s, {u"鲜花店"_s, u"鲜花招聘"_s});
+        f.Text2Edit->setText(u"鲜花"_s);
+        f.Command1->click();
+        QTRY_COMPARE(f.Command1->text(), u"开始采集"_s);
+        const QString book = h.dir.filePath(u"鲜花.xlsx"_s);
+        h.desktop.exportTarget = {{book, ExportFormat::Xlsx}};
+        choose(u"导出…"_s);
+        QCOMPARE(h.desktop.exportSuggested,
+                 QStringList{h.dir.filePath(u"Keywords/关键词-鲜花.xlsx"_s)});
+        QFile written(book);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(readSheet(unzip(written.readAll()), 1).rows.value(1),
+                 (QStringList{u"鲜花店"_s, u"鲜花"_s, u"鲜花"_s, u"n:1"_s, u"n:3"_s}));
+        QCOMPARE(f.Label5->text(), u"已导出1个长尾词"_s);
+
+        const QString nowhere = h.dir.filePath(u"无/鲜花.csv"_s);
+        h.desktop.exportTarget = {{nowhere, ExportFormat::Csv}};
+        choose(u"导出…"_s);
+        QVERIFY(!QFile::exists(nowhere));
+        QCOMPARE(h.desktop.messages.size(), 2);
+        QVERIFY2(h.desktop.messages.last().startsWith(u"导出失败（"_s) &&
+                     h.desktop.messages.last().endsWith(u"），没有写入文件："_s +
+                                                        QDir::toNativeSeparators(nowhere)),
+                 qPrintable(h.desktop.messages.last()));
+    }
+
     void clickOnABoxTextClicksTheBox_data()
     {
         QTest::addColumn<int>("box");

@@ -3,7 +3,8 @@
 # Gathers the Windows program and what it loads into <out>/<name>/, stripped, and writes
 # <out>/<name>.zip (portable) and <out>/<name>-setup.exe (the installer).
 # Usage: package.sh <tailspade.exe> <Qt prefix> <compiler> <tailspade.nsi> <icon> <name> <out>
-# STRIP, ZIP_PROGRAM and MAKENSIS name the tools (zip takes options from $ZIP).
+# STRIP, ZIP_PROGRAM and MAKENSIS name the tools (zip takes options from $ZIP); XLSXWRITER_LICENSE
+# the licence of the libxlsxwriter linked in.
 set -eu
 exe=$1 qt=$2 cxx=$3 nsi=$4 ico=$5 name=$6 out=$7
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,6 +29,8 @@ cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$dir/translations/"
 # Where Qt finds its plugins and translations: beside the program.
 printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' > "$dir/qt.conf"
 sed 's/$/\r/' "$here/../../COPYING" > "$dir/COPYING.txt"
+# libxlsxwriter is linked in: its licence asks for its notice beside the program.
+sed 's/$/\r/' "$XLSXWRITER_LICENSE" > "$dir/libxlsxwriter-License.txt"
 find "$dir" -name '*.exe' -o -name '*.dll' | xargs "$STRIP" --strip-unneeded
 
 # Same bytes from the same files: sorted, no extra attributes, the files' own times.

@@ -85,6 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                describe(j));
     if (j.ok && j.version >= 2)
         FUZZ_CHECK(j.asked >= -1 && j.asked <= j.keywords.size(), describe(j));
+    // One origin a keyword, each from the seed's page or an earlier keyword's.
+    FUZZ_CHECK(j.origins.size() == j.keywords.size(), describe(j));
+    for (qsizetype i = 0; i < j.origins.size(); ++i)
+        FUZZ_CHECK(j.origins.parents.at(i) >= Origins::kUnknown && j.origins.parents.at(i) < i,
+                   describe(j));
     // Nothing read back can put more than one line into a result file.
     for (const QString &keyword : j.keywords)
         FUZZ_CHECK(isKeywordText(keyword), describe(j));
