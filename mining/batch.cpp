@@ -164,6 +164,7 @@ bool Batch::start(const QStringList &seeds, ContinueChoice keptRuns)
     record.append = m_view.Check2Value() == 1;
     record.keptRuns = keptRuns == ContinueChoice::Restart ? BatchRecord::KeptRuns::Restart
                                                           : BatchRecord::KeptRuns::Continue;
+    record.started = m_miner.now();
     return begin(record);
 }
 
@@ -193,6 +194,11 @@ bool Batch::begin(const BatchRecord &record)
     }
     m_exclusionLines = *words;
     m_record = record;
+    if (!m_record->started.isValid()) // kept by an older version: named for its continuation
+        m_record->started = m_miner.now();
+    if (record.counts.isEmpty())
+        forgetBatchRecord(folder); // no parts of another batch in this one's workbook
+    m_parts = readBatchParts(folder);
     write();
     next();
     return true;
@@ -248,6 +254,12 @@ void Batch::seedEnded(const RunOutcome &outcome)
             note = u"“"_s + seed + u"”"_s + saveFailureText(outcome.saved) + u"，采集到的"_s +
                    QString::number(outcome.count) + u"个长尾词下次启动时再保存"_s;
         record.notes.append(note.simplified());
+        if (seedEnd == SeedEnd::Harvested || seedEnd == SeedEnd::NothingFound) {
+            const HarvestPart part = m_miner.harvest();
+            m_parts.insert(record.next() - 1, part);
+            // Before the record counts the seed done: a continued batch has its rows.
+            appendBatchPart(m_miner.journalDir(), record.next() - 1, part);
+        }
         if (!last) // a finished batch's record goes
             plan = planAfterSeed(seedEnd, last, write());
     }
@@ -271,6 +283,8 @@ void Batch::end(const QString &stopMessage, bool stopped, bool kept)
 {
     const BatchRecord record = *m_record;
     m_record.reset();
+    const QString workbook = stopped ? QString() : writeWorkbook(record);
+    m_parts.clear();
     if (!kept)
         forgetBatchRecord(m_miner.journalDir());
     m_lock.reset();
@@ -308,7 +322,7 @@ void Batch::end(const QString &stopMessage, bool stopped, bool kept)
         text += u"\n没有采集到长尾词："_s + empty.join(u"、"_s);
     if (!notes.isEmpty())
         text += u'\n' + notes.join(u'\n');
-    text += u"\n结果保存在："_s + resultFolderPath(m_miner.programDir());
+    text += u"\n结果保存在："_s + resultFolderPath(m_miner.programDir()) + workbook;
     const QString rest = QString::number(record.seeds.size() - record.counts.size());
     if (stopped && kept)
         text += u"\n再点 [批量采集…] 可继续采集其余"_s + rest + u"个源关键字。"_s;
@@ -319,8 +333,32 @@ void Batch::end(const QString &stopMessage, bool stopped, bool kept)
     m_view.MsgBox(text);
 }
 
+// What the end box says of the workbook of all the seeds' harvests: where it is, or why not.
+QString Batch::writeWorkbook(const BatchRecord &record) const
+{
+    QList<HarvestPart> parts;
+    QStringList missing;
+    for (qsizetype i = 0; i < record.counts.size(); ++i) {
+        if (m_parts.contains(i))
+            parts << m_parts.value(i);
+        else if (record.counts.at(i) > 0 && record.notes.value(i).isEmpty())
+            missing << record.seeds.at(i); // its part could not be kept over a stop or crash
+    }
+    if (parts.isEmpty())
+        return {};
+    const QString path = batchWorkbookPath(m_miner.programDir(), record.seeds, record.started);
+    const SaveResult saved = exportHarvest(path, ExportFormat::Xlsx, parts);
+    if (!saved.ok())
+        return u"\n批量采集的工作簿"_s + saveFailureText(saved);
+    QString text = u"\n全部源关键字的长尾词另存为工作簿："_s + saved.path;
+    if (!missing.isEmpty())
+        text += u"（其中没有"_s + missing.join(u"、"_s) + u"，见各自的结果文件）"_s;
+    return text;
+}
+
 void Batch::abandon()
 {
+    m_parts.clear();
     m_record.reset();
     m_lock.reset();
 }

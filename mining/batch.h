@@ -95,6 +95,7 @@ private:
     void next();
     void seedEnded(const RunOutcome &outcome);
     void end(const QString &stopMessage, bool stopped, bool kept);
+    QString writeWorkbook(const BatchRecord &record) const;
     bool write();
 
     Miner &m_miner;
@@ -103,4 +104,5 @@ private:
     std::unique_ptr<BatchLock> m_lock;
     bool m_written = false;
     QStringList m_exclusionLines;
+    QMap<qsizetype, HarvestPart> m_parts; // of the seeds done, by place, for the workbook
 };

@@ -100,6 +100,7 @@ public:
     QString queryUrl(const QString &keyword) const;
     QString programDir() const { return m_options.programDir; }
     QString journalDir() const { return m_options.journalDir; }
+    QDateTime now() const { return m_options.clock(); }
     // The exclusion words for a run or a batch; none, having said why, when the file cannot be
     // read.
     std::optional<QStringList> readExclusionWords();

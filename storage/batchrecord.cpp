@@ -14,11 +14,16 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kMagic = u"tailspade-batch"_s;
-const QString kVersion = u"2"_s;
+const QString kVersion = u"3"_s; // 2: no start time; 1: no save mode, answer or notes
 
 QString recordPath(const QString &folder)
 {
     return QDir(folder).filePath(u"seeds.batch"_s);
+}
+
+QString partsPath(const QString &folder)
+{
+    return recordPath(folder) + u".rows"_s;
 }
 
 } // namespace
@@ -46,11 +51,17 @@ std::optional<BatchRecord> parseBatchRecord(const QByteArray &bytes)
         return std::nullopt;
     BatchRecord record;
     const bool v1 = header->at(1) == u"1"_s && header->size() == 3 && lines.size() == 4;
-    const bool v2 = header->at(1) == kVersion && header->size() == 5 && lines.size() == 5;
-    if (!v1 && !v2)
+    const bool v2 = header->at(1) == u"2"_s && header->size() == 5 && lines.size() == 5;
+    const bool v3 = header->at(1) == kVersion && header->size() == 6 && lines.size() == 5;
+    if (!v1 && !v2 && !v3)
         return std::nullopt;
     record.wholeSeed = header->at(2) == u"1"_s;
-    if (v2) {
+    if (v3) {
+        record.started = QDateTime::fromString(header->at(5), Qt::ISODate);
+        if (!header->at(5).isEmpty() && !record.started.isValid())
+            return std::nullopt;
+    }
+    if (v2 || v3) {
         const auto notes = decodeJournalLine(lines.at(3));
         if (!notes || notes->size() != counts->size() || notes->first() != u"notes"_s)
             return std::nullopt;
@@ -87,7 +98,8 @@ QByteArray encodeBatchRecord(const BatchRecord &record)
     const bool restart = record.keptRuns == BatchRecord::KeptRuns::Restart;
     return encodeJournalLine({kMagic, kVersion, record.wholeSeed ? u"1"_s : u"0"_s,
                               record.append ? u"append"_s : u"overwrite"_s,
-                              restart ? u"restart"_s : u"continue"_s}) +
+                              restart ? u"restart"_s : u"continue"_s,
+                              record.started.toString(Qt::ISODate)}) +
            encodeJournalLine(QStringList{u"seeds"_s} + record.seeds) + encodeJournalLine(counts) +
            encodeJournalLine(notes);
 }
@@ -122,8 +134,58 @@ bool writeBatchRecord(const QString &folder, const BatchRecord &record)
 
 void forgetBatchRecord(const QString &folder)
 {
-    if (!folder.isEmpty())
+    if (!folder.isEmpty()) {
         QFile::remove(recordPath(folder));
+        QFile::remove(partsPath(folder));
+    }
+}
+
+bool appendBatchPart(const QString &folder, qsizetype index, const HarvestPart &part)
+{
+    QStringList fields{u"part"_s, QString::number(index), part.seed};
+    fields.reserve(3 + 2 * part.keywords.size());
+    for (qsizetype i = 0; i < part.keywords.size(); ++i) {
+        const qint32 parent =
+            i < part.origins.size() ? part.origins.parents.at(i) : Origins::kUnknown;
+        fields << part.keywords.at(i)
+               << (parent == Origins::kUnknown ? QString() : QString::number(parent));
+    }
+    QFile file(partsPath(folder));
+    if (folder.isEmpty() || !QDir().mkpath(folder) || !file.open(QIODevice::ReadWrite))
+        return false;
+    // A line a crash cut short stays alone on its line, where reading skips it.
+    QByteArray line = encodeJournalLine(fields);
+    if (file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
+        line.prepend('\n');
+    return file.seek(file.size()) && file.write(line) == line.size() && file.flush();
+}
+
+QMap<qsizetype, HarvestPart> readBatchParts(const QString &folder)
+{
+    QMap<qsizetype, HarvestPart> parts;
+    QFile file(partsPath(folder));
+    if (folder.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return parts;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const std::optional<QStringList> fields = decodeJournalLine(line);
+        bool ok = false;
+        const qsizetype index =
+            fields && fields->size() >= 3 && fields->size() % 2 == 1 && fields->first() == u"part"_s
+                ? fields->at(1).toLongLong(&ok)
+                : -1;
+        if (!ok || index < 0)
+            continue;
+        HarvestPart part;
+        part.seed = fields->at(2);
+        for (qsizetype i = 3; i < fields->size(); i += 2) {
+            part.keywords << fields->at(i);
+            bool known = false;
+            const qint32 parent = fields->at(i + 1).toInt(&known);
+            part.origins.append(known ? parent : Origins::kUnknown);
+        }
+        parts.insert(index, part); // a seed done again after a crash: its latest harvest
+    }
+    return parts;
 }
 
 QString batchRecordPath(const QString &folder)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "storage/export.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QLockFile>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,6 +23,7 @@ struct BatchRecord {
     KeptRuns keptRuns = KeptRuns::Continue;
     QList<qint64> counts; // keywords of each seed done so far, -1 where its harvest failed
     QStringList notes;    // of each seed done, what the end box says of it besides its count
+    QDateTime started;    // an older record did not say
 
     qsizetype next() const { return counts.size(); } // the seed the batch goes on with
     bool finished() const { return counts.size() >= seeds.size(); }
@@ -47,7 +52,12 @@ QByteArray encodeBatchRecord(const BatchRecord &record);
 // The record as 批量采集… finds it; InUse while another copy holds its lock.
 KeptBatchRecord readBatchRecord(const QString &folder);
 bool writeBatchRecord(const QString &folder, const BatchRecord &record);
-void forgetBatchRecord(const QString &folder);
+void forgetBatchRecord(const QString &folder); // and its parts
+// The harvest of each seed done, with where each keyword came from, kept beside the record
+// until the batch ends, for its workbook: one line a seed, appended once its save succeeded.
+bool appendBatchPart(const QString &folder, qsizetype index, const HarvestPart &part);
+// By the seed's place in the batch; lines a crash cut short are skipped.
+QMap<qsizetype, HarvestPart> readBatchParts(const QString &folder);
 QString batchRecordPath(const QString &folder); // native
 
 // A text file of seeds, one a line: UTF-8 (with or without its byte-order mark) or GB18030

@@ -240,15 +240,14 @@ QString resultFolderPath(const QString &programDir)
 namespace {
 
 // The result file's name for seed, at most room long (as fileNameLength counts).
-QString fittedFileName(const QString &seed, qsizetype room, bool marked)
+QString fittedFileName(const QString &seed, qsizetype room, bool marked,
+                       const QString &prefix = u"关键词-"_s, const QString &extension = u".txt"_s)
 {
     QString name = seed;
     for (QChar &c : name) {
         if (isForbiddenInFileName(c.unicode()))
             c = u'_';
     }
-    const QString prefix = u"关键词-"_s;
-    const QString extension = u".txt"_s;
     if (!marked && fileNameLength(QString(prefix + name + extension)) <= room)
         return prefix + name + extension;
 
@@ -316,6 +315,19 @@ QString resultFilePath(const QString &programDir, const QString &seed, bool mark
     const qsizetype used =
         fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
     return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used), marked);
+}
+
+QString batchWorkbookPath(const QString &programDir, const QStringList &seeds,
+                          const QDateTime &started)
+{
+    // The first seed stands for the batch, shortened as a result file's seed is.
+    const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
+    const qsizetype used =
+        fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
+    const QString tail = u"等"_s + QString::number(seeds.size()) + u"个-"_s +
+                         started.toString(u"yyyyMMdd-HHmmss"_s) + u".xlsx"_s;
+    return folder + fittedFileName(seeds.value(0), qMin(kMaxFileNameLength, kMaxPathLength - used),
+                                   false, u"批量采集-"_s, tail);
 }
 
 bool ensureResultFolder(const QString &programDir, QString *detail)

@@ -36,6 +36,10 @@ QString resultFileName(const QString &seed, bool marked = false);
 // <programDir>/Keywords/<resultFileName(seed)>: where saveResults writes. In a folder so deep
 // that the path would pass kMaxPathLength, the name is shortened to fit as a long seed's is.
 QString resultFilePath(const QString &programDir, const QString &seed, bool marked = false);
+// Beside the result files: the workbook of a whole batch, named for its first seed, its number
+// of seeds and its start, "批量采集-<seed>等<n>个-<yyyyMMdd-HHmmss>.xlsx".
+QString batchWorkbookPath(const QString &programDir, const QStringList &seeds,
+                          const QDateTime &started);
 // Year/month/day H:mm:ss, the Simplified Chinese general form; the date alone at midnight.
 QString formatSaveTime(const QDateTime &when);
 // GBK bytes; a character GBK cannot hold gets its GB18030 four-byte form instead of '?'.

@@ -2,7 +2,9 @@
 // the same seeds, a stop continued later, and the seed file's encodings.
 
 #include "harness.h"
+#include "storage/export.h"
 #include "text/codepage.h"
+#include "xlsxreader.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,6 +62,7 @@ class BatchTest : public QObject {
 private:
     QStringList m_singleQueries;
     QList<QByteArray> m_singleFiles;
+    QList<HarvestPart> m_singleHarvests;
 
 private slots:
     void initTestCase()
@@ -71,6 +74,7 @@ private slots:
             single.form->Command1->click();
             QTRY_COMPARE_WITH_TIMEOUT(single.form->Command1->text(), kIdle, 30000);
             m_singleFiles << readAll(single.resultPath(seed));
+            m_singleHarvests << single.miner().harvest();
         }
         m_singleQueries = single.queried();
         QCOMPARE(single.desktop.messages.size(), 3);
@@ -131,6 +135,54 @@ private slots:
             u"批量采集完成：共3个源关键字，完成3个，共采集到8个长尾词。"_s));
         QCOMPARE(h.form->batch().kept().status, KeptBatchRecord::Status::None);
         QCOMPARE(h.keptRuns(), QStringList());
+    }
+
+    // One workbook of every seed's harvest, with where each keyword came from, also when the
+    // batch was stopped or the program killed in its second seed and the batch continued.
+    void workbook_holdsEverySeedAfterAStopOrACrash_data()
+    {
+        QTest::addColumn<bool>("crash");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("crashed") << true;
+    }
+
+    void workbook_holdsEverySeedAfterAStopOrACrash()
+    {
+        QFETCH(bool, crash);
+        Harness h;
+        plant(h);
+        h.desktop.seedLines = kSeeds;
+        if (crash) {
+            h.slowKeywords.insert(u"玫瑰1"_s, 300);
+            h.form->BatchButton->click();
+            QTRY_VERIFY_WITH_TIMEOUT(h.queried().contains(u"玫瑰1"_s), 30000);
+        } else {
+            stopInTheSecondSeed(h);
+            runBatch(h);
+        }
+        // An hour later: the workbook is named for the batch's start all the same.
+        h.open([](MinerOptions &options) {
+            options.clock = [] { return fixedClock().addSecs(3600); };
+        });
+        plant(h);
+        h.desktop.seedLines.reset();
+        h.desktop.continueAnswer = ContinueChoice::Continue;
+        runBatch(h);
+        const QString book = h.dir.path() + u"/Keywords/批量采集-鲜花等3个-20261207-100509.xlsx"_s;
+        QVERIFY2(h.desktop.messages.last().contains(QDir::toNativeSeparators(book)),
+                 qPrintable(h.desktop.messages.last()));
+        QList<QStringList> rows{exportHeader()};
+        for (const HarvestPart &part : std::as_const(m_singleHarvests)) {
+            for (qsizetype i = 0; i < part.keywords.size(); ++i) {
+                const ExportRow r = exportRow(part, i);
+                rows.append({r.keyword, r.seed, r.parent, u"n:"_s + QString::number(r.depth),
+                             u"n:"_s + QString::number(r.characters)});
+            }
+        }
+        QVERIFY(rows.contains({u"玫瑰11"_s, u"玫瑰"_s, u"玫瑰1"_s, u"n:2"_s, u"n:4"_s}));
+        QCOMPARE(readSheet(unzip(readAll(book)), 1).rows, rows);
+        QCOMPARE(QDir(h.dir.path() + u"/Keywords"_s).entryList({u"*.xlsx"_s}).size(), 1);
+        QCOMPARE(QDir(h.journalDir()).entryList(QDir::Files), QStringList());
     }
 
     // Every choice made at the batch's start holds for its seeds after a stop and a new start.
