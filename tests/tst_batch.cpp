@@ -185,6 +185,21 @@ private slots:
         QCOMPARE(QDir(h.journalDir()).entryList(QDir::Files), QStringList());
     }
 
+    void workbook_thatCannotBeWrittenIsSaidAndLeavesNoFile()
+    {
+        Harness h;
+        plant(h);
+        h.desktop.seedLines = kSeeds;
+        const QString book = h.dir.path() + u"/Keywords/批量采集-鲜花等3个-20261207-100509.xlsx"_s;
+        QVERIFY(QDir().mkpath(book)); // a folder where the workbook would go
+        runBatch(h);
+        QVERIFY2(h.desktop.messages.last().contains(u"\n批量采集的工作簿保存失败！"_s) &&
+                     h.desktop.messages.last().contains(QDir::toNativeSeparators(book)),
+                 qPrintable(h.desktop.messages.last()));
+        QVERIFY(QFileInfo(book).isDir());
+        QCOMPARE(QDir(h.dir.path() + u"/Keywords"_s).entryList(QDir::Files).size(), 3);
+    }
+
     // Every choice made at the batch's start holds for its seeds after a stop and a new start.
     void continued_keepsTheChoicesMadeAtItsStart_data()
     {

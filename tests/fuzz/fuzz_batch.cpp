@@ -25,7 +25,8 @@ std::unique_ptr<QTemporaryDir> g_dir;
 bool same(const BatchRecord &a, const BatchRecord &b)
 {
     return a.seeds == b.seeds && a.wholeSeed == b.wholeSeed && a.append == b.append &&
-           a.keptRuns == b.keptRuns && a.counts == b.counts && a.notes == b.notes && a.started == b.started;
+           a.keptRuns == b.keptRuns && a.counts == b.counts && a.notes == b.notes &&
+           a.started == b.started;
 }
 
 QString describe(const BatchRecord &r)
