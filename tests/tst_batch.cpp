@@ -2,6 +2,7 @@
 // the same seeds, a stop continued later, and the seed file's encodings.
 
 #include "harness.h"
+#include "mining/exclusion.h"
 #include "storage/export.h"
 #include "text/codepage.h"
 #include "xlsxreader.h"
@@ -198,6 +199,25 @@ private slots:
                  qPrintable(h.desktop.messages.last()));
         QVERIFY(QFileInfo(book).isDir());
         QCOMPARE(QDir(h.dir.path() + u"/Keywords"_s).entryList(QDir::Files).size(), 3);
+    }
+
+    // Read once at the batch's start: a change while it runs is for the next run.
+    void exclusionWords_holdForTheWholeBatch()
+    {
+        Harness h;
+        plant(h);
+        QDir(h.dir.path()).mkdir(u"Keywords"_s);
+        QFile words(exclusionFilePath(h.dir.path()));
+        QVERIFY(words.open(QIODevice::WriteOnly) && words.write(u"玫瑰2\n"_s.toUtf8()) > 0);
+        words.close();
+        h.onQuery = [&](const QString &keyword) {
+            if (keyword == u"鲜花"_s)
+                QFile::remove(words.fileName());
+        };
+        h.desktop.seedLines = kSeeds;
+        runBatch(h);
+        QVERIFY(!h.queried().contains(u"玫瑰2"_s));
+        QCOMPARE(h.resultLines(u"玫瑰"_s).mid(2), QStringList({u"玫瑰1"_s, u"玫瑰11"_s}));
     }
 
     // Every choice made at the batch's start holds for its seeds after a stop and a new start.
