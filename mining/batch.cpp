@@ -198,7 +198,6 @@ bool Batch::begin(const BatchRecord &record)
         m_record->started = m_miner.now();
     if (record.counts.isEmpty())
         forgetBatchRecord(folder); // no parts of another batch in this one's workbook
-    m_parts = readBatchParts(folder);
     write();
     next();
     return true;
@@ -255,10 +254,10 @@ void Batch::seedEnded(const RunOutcome &outcome)
                    QString::number(outcome.count) + u"个长尾词下次启动时再保存"_s;
         record.notes.append(note.simplified());
         if (seedEnd == SeedEnd::Harvested || seedEnd == SeedEnd::NothingFound) {
-            const HarvestPart part = m_miner.harvest();
-            m_parts.insert(record.next() - 1, part);
             // Before the record counts the seed done: a continued batch has its rows.
-            appendBatchPart(m_miner.journalDir(), record.next() - 1, part);
+            const HarvestPart part = m_miner.harvest();
+            if (!appendBatchPart(m_miner.journalDir(), record.next() - 1, part))
+                m_parts.insert(record.next() - 1, part);
         }
         if (!last) // a finished batch's record goes
             plan = planAfterSeed(seedEnd, last, write());
@@ -336,11 +335,13 @@ void Batch::end(const QString &stopMessage, bool stopped, bool kept)
 // What the end box says of the workbook of all the seeds' harvests: where it is, or why not.
 QString Batch::writeWorkbook(const BatchRecord &record) const
 {
+    QMap<qsizetype, HarvestPart> kept = readBatchParts(m_miner.journalDir());
+    kept.insert(m_parts);
     QList<HarvestPart> parts;
     QStringList missing;
     for (qsizetype i = 0; i < record.counts.size(); ++i) {
-        if (m_parts.contains(i))
-            parts << m_parts.value(i);
+        if (kept.contains(i))
+            parts << kept.value(i);
         else if (record.counts.at(i) > 0 && record.notes.value(i).isEmpty())
             missing << record.seeds.at(i); // its part could not be kept over a stop or crash
     }

@@ -104,5 +104,5 @@ private:
     std::unique_ptr<BatchLock> m_lock;
     bool m_written = false;
     QStringList m_exclusionLines;
-    QMap<qsizetype, HarvestPart> m_parts; // of the seeds done, by place, for the workbook
+    QMap<qsizetype, HarvestPart> m_parts; // of the seeds done that the journal folder did not take
 };
