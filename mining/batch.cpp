@@ -193,6 +193,7 @@ bool Batch::begin(const BatchRecord &record)
         return false;
     }
     m_exclusionLines = *words;
+    m_excluded.reset();
     m_record = record;
     if (!m_record->started.isValid()) // kept by an older version: named for its continuation
         m_record->started = m_miner.now();
@@ -262,6 +263,8 @@ void Batch::seedEnded(const RunOutcome &outcome)
         if (!last) // a finished batch's record goes
             plan = planAfterSeed(seedEnd, last, write());
     }
+    if (outcome.excluded)
+        m_excluded = m_excluded.value_or(0) + *outcome.excluded;
     if (onSeedEnd)
         onSeedEnd(seed, outcome);
     switch (plan.step) {
@@ -312,7 +315,11 @@ void Batch::end(const QString &stopMessage, bool stopped, bool kept)
     text += (stopped ? u"批量采集已停止："_s : u"批量采集完成："_s) + u"共"_s +
             QString::number(record.seeds.size()) + u"个源关键字，完成"_s +
             QString::number(record.counts.size()) + u"个，共采集到"_s + QString::number(total) +
-            u"个长尾词。"_s;
+            u"个长尾词"_s;
+    // Counted since this start or continuation: a stopped batch's seeds kept no count of it.
+    if (m_excluded)
+        text += u"（本次已排除"_s + QString::number(*m_excluded) + u"个）"_s;
+    text += u"。"_s;
     if (!perSeed.isEmpty())
         text += u'\n' + perSeed.join(u'\n');
     if (!failed.isEmpty())

@@ -104,5 +104,6 @@ private:
     std::unique_ptr<BatchLock> m_lock;
     bool m_written = false;
     QStringList m_exclusionLines;
+    std::optional<qsizetype> m_excluded;  // by the seeds run since this start or continuation
     QMap<qsizetype, HarvestPart> m_parts; // of the seeds done that the journal folder did not take
 };

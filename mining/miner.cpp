@@ -300,6 +300,7 @@ void Miner::tell(const QString &text, std::optional<HarvestEnd> end, const SaveR
     outcome.failed =
         end && (*end == HarvestEnd::AllFailed || (m_queries > 0 && m_failedQueries == m_queries));
     outcome.saved = saved;
+    outcome.excluded = figures().excluded;
     run.ended(outcome);
 }
 

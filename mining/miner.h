@@ -48,6 +48,7 @@ struct RunOutcome {
     qsizetype count = 0;           // keywords harvested
     bool failed = false;           // no query brought a page
     SaveResult saved;
+    std::optional<qsizetype> excluded; // candidates the exclusion words kept out, if any words
 };
 
 // A run started by a batch: the batch's answer for kept runs, its place before every status

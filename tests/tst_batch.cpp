@@ -218,6 +218,7 @@ private slots:
         runBatch(h);
         QVERIFY(!h.queried().contains(u"玫瑰2"_s));
         QCOMPARE(h.resultLines(u"玫瑰"_s).mid(2), QStringList({u"玫瑰1"_s, u"玫瑰11"_s}));
+        QVERIFY(h.desktop.messages.last().contains(u"（本次已排除1个）。"_s));
     }
 
     // Every choice made at the batch's start holds for its seeds after a stop and a new start.
