@@ -19,8 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QCoreApplication *g_app = nullptr; // never destroyed: at exit Qt's globals may be gone
-std::unique_ptr<QTemporaryDir> g_dir;
+QTemporaryDir *g_dir = nullptr;
 
 bool same(const BatchRecord &a, const BatchRecord &b)
 {
@@ -60,12 +59,8 @@ void checkRecord(const QByteArray &bytes)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_batch";
-    static char *argv[] = {name, nullptr};
-    g_app = new QCoreApplication(argc, argv);
-    g_dir = std::make_unique<QTemporaryDir>();
-    return g_dir->isValid() ? 0 : 1;
+    g_dir = fuzzAppAndFolder("fuzz_batch");
+    return g_dir ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -22,8 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Never destroyed: at exit Qt's own globals may already be gone.
-QCoreApplication *g_app = nullptr;
-std::unique_ptr<QTemporaryDir> g_dir;
+QTemporaryDir *g_dir = nullptr;
 
 QByteArray readAll(const QString &path)
 {
@@ -54,12 +53,8 @@ QString describe(const JournalContents &j)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_journal";
-    static char *argv[] = {name, nullptr};
-    g_app = new QCoreApplication(argc, argv);
-    g_dir = std::make_unique<QTemporaryDir>();
-    return g_dir->isValid() ? 0 : 1;
+    g_dir = fuzzAppAndFolder("fuzz_journal");
+    return g_dir ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -2,7 +2,9 @@
 
 // Reading typed values off the fuzzer's bytes; past the end everything reads as zero.
 
+#include <QCoreApplication>
 #include <QString>
+#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -66,3 +68,15 @@ private:
         if (!(cond))                                                                               \
             fuzzFail(#cond, detail);                                                               \
     } while (0)
+
+// The application object and a folder of its own, for the targets that need either. Neither is
+// destroyed before exit: then Qt's globals may be gone.
+inline QTemporaryDir *fuzzAppAndFolder(const char *name)
+{
+    static int argc = 1;
+    static char *argv[] = {const_cast<char *>(name), nullptr};
+    static QCoreApplication *app = new QCoreApplication(argc, argv);
+    static QTemporaryDir dir;
+    Q_UNUSED(app);
+    return dir.isValid() ? &dir : nullptr;
+}
