@@ -256,19 +256,11 @@ QStringList Miner::keptRunProblems() const
 
 RunFigures Miner::figures() const
 {
-    RunFigures figures;
-    figures.queries = m_queries;
-    figures.failedQueries = m_failedQueries;
-    figures.lastFailure = m_lastFailure;
-    figures.refusals = m_hold.refusals;
-    figures.heldMs = m_hold.heldMs;
-    figures.retried = m_hold.retried;
-    figures.paced = m_paced;
-    figures.answeringMs = m_lastAnswerMs - m_startedMs;
-    figures.harvested = List2.ListCount();
-    if (!m_exclusion.isEmpty())
-        figures.excluded = m_excluded.size();
-    return figures;
+    const std::optional<qsizetype> excluded =
+        m_exclusion.isEmpty() ? std::nullopt : std::optional<qsizetype>(m_excluded.size());
+    return {m_queries,         m_failedQueries, m_lastFailure, m_hold.refusals,
+            m_hold.heldMs,     m_hold.retried,  m_paced,       m_lastAnswerMs - m_startedMs,
+            List2.ListCount(), excluded};
 }
 
 std::optional<QStringList> Miner::readExclusionWords()
