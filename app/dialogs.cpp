@@ -1,7 +1,8 @@
 #include "app/dialogs.h"
 
-#include "app/batchdialog.h"
-#include "app/exclusiondialog.h"
+#include "app/linesdialog.h"
+#include "mining/batch.h"
+#include "mining/exclusion.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -58,9 +59,38 @@ ContinueChoice Desktop::askContinue(QWidget *parent, const QString &text)
     return box.clickedButton() == restart ? ContinueChoice::Restart : ContinueChoice::Cancel;
 }
 
+namespace {
+
+std::pair<QString, bool> countSeeds(const QStringList &lines)
+{
+    const BatchSeeds b = cleanSeeds(lines);
+    if (b.seeds.size() > kMaxBatchSeeds)
+        return {u"源关键字超过"_s + QString::number(kMaxBatchSeeds) + u"个，请分批采集"_s, false};
+    QString text = u"将采集"_s + QString::number(b.seeds.size()) + u"个源关键字"_s;
+    if (b.blank > 0 || b.repeated > 0 || b.invalid > 0)
+        text += u"（已去掉空行"_s + QString::number(b.blank) + u"个、重复"_s +
+                QString::number(b.repeated) + u"个"_s +
+                (b.invalid > 0 ? u"、含控制字符的"_s + QString::number(b.invalid) + u"个"_s
+                               : QString()) +
+                u"）"_s;
+    if (b.columns > 0) // pasted from several spreadsheet columns
+        text += u"，"_s + QString::number(b.columns) + u"行只取第一列"_s;
+    return {text, !b.seeds.isEmpty()};
+}
+
+std::pair<QString, bool> countExclusionWords(const QStringList &lines)
+{
+    return {u"共"_s + QString::number(ExclusionWords(lines, {}).size()) + u"个排除词"_s, true};
+}
+
+} // namespace
+
 std::optional<QStringList> Desktop::askSeeds(QWidget *parent)
 {
-    BatchDialog dialog(parent);
+    const LinesDialog::Texts texts{
+        u"批量采集"_s, u"源关键字"_s, u"源关键字（每行一个，可从表格粘贴）："_s,
+        u"采集个数（每个源关键字）、必须包含源关键字和保存方式与主窗口相同。"_s, u"开始"_s};
+    LinesDialog dialog(parent, texts, QString(), countSeeds);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.lines();
@@ -68,10 +98,14 @@ std::optional<QStringList> Desktop::askSeeds(QWidget *parent)
 
 std::optional<QString> Desktop::askExclusionWords(QWidget *parent, const QString &words)
 {
-    ExclusionDialog dialog(parent, words);
+    const LinesDialog::Texts texts{
+        u"排除词"_s, u"排除词"_s,
+        u"排除词（每行一个）：含有其中任何一个词的长尾词不采集、不查询、不保存。"_s,
+        u"英文字母不区分大小写；源关键字本身含有的词对它不起作用。"_s, u"保存"_s};
+    LinesDialog dialog(parent, texts, words, countExclusionWords);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.words();
+    return dialog.text();
 }
 
 std::optional<Desktop::ExportTarget> Desktop::askExportTarget(QWidget *parent,
