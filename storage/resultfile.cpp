@@ -306,28 +306,35 @@ QByteArray buildBlock(const QString &seed, const QStringList &entries, const QDa
     return encodeForFile(text);
 }
 
-QString resultFilePath(const QString &programDir, const QString &seed, bool marked)
+namespace {
+
+// In Keywords: in a deep folder the name is shortened as a long seed's is, so that the whole
+// path stays one the system and other programs open (Windows' 260 characters); where even the
+// shortest name passes it, the shortest it is.
+QString fittedPath(const QString &programDir, const QString &seed, bool marked,
+                   const QString &prefix = u"关键词-"_s, const QString &extension = u".txt"_s)
 {
-    // In a deep folder the name is shortened as a long seed's is, so that the whole path stays
-    // one the system and other programs open (Windows' 260 characters); where even the
-    // shortest name passes it, the shortest it is.
     const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
     const qsizetype used =
         fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
-    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used), marked);
+    return folder + fittedFileName(seed, qMin(kMaxFileNameLength, kMaxPathLength - used), marked,
+                                   prefix, extension);
+}
+
+} // namespace
+
+QString resultFilePath(const QString &programDir, const QString &seed, bool marked)
+{
+    return fittedPath(programDir, seed, marked);
 }
 
 QString batchWorkbookPath(const QString &programDir, const QStringList &seeds,
                           const QDateTime &started)
 {
     // The first seed stands for the batch, shortened as a result file's seed is.
-    const QString folder = QDir(programDir).filePath(u"Keywords/"_s);
-    const qsizetype used =
-        fileNameLength(QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/'));
-    const QString tail = u"等"_s + QString::number(seeds.size()) + u"个-"_s +
-                         started.toString(u"yyyyMMdd-HHmmss"_s) + u".xlsx"_s;
-    return folder + fittedFileName(seeds.value(0), qMin(kMaxFileNameLength, kMaxPathLength - used),
-                                   false, u"批量采集-"_s, tail);
+    return fittedPath(programDir, seeds.value(0), false, u"批量采集-"_s,
+                      u"等"_s + QString::number(seeds.size()) + u"个-"_s +
+                          started.toString(u"yyyyMMdd-HHmmss"_s) + u".xlsx"_s);
 }
 
 bool ensureResultFolder(const QString &programDir, QString *detail)
