@@ -2,7 +2,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Qt for 64-bit Windows, once, from Debian's own qtbase source of the version whose host
 # tools (moc, rcc, uic) are installed, into $1 (the install prefix). Work files go beside it.
-# The source comes through a private apt list, so the system's apt configuration is untouched.
 set -eu
 prefix=$(realpath -m "$1")
 work=$(dirname "$prefix")
@@ -11,29 +10,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 cd "$work"
 
-version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
 src=$work/qtbase-$version
-if [ ! -f "$src/.unpacked" ]; then
-    # The mirror and suite the installed Qt came from, as apt reports them.
-    origin=$(apt-cache policy qt6-base-dev-tools | awk '/^ \*\*\*/ {getline; print $2, $3; exit}')
-    uri=${origin% *}
-    dist=${origin#* }
-    suite=${dist%%/*}
-    component=${dist#*/}
-    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-    signed=; [ -f $keyring ] && signed="[signed-by=$keyring] "
-    mkdir -p apt/lists/partial apt/parts
-    echo "deb-src $signed$uri $suite $component" > apt/sources.list
-    set -- -o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts="$work/apt/parts" \
-        -o Dir::State::Lists="$work/apt/lists" -o APT::Sandbox::User=root
-    apt-get "$@" update
-    rm -rf "$src" qtbase-src
-    mkdir -p qtbase-src
-    (cd qtbase-src && apt-get "$@" source --only-source "qt6-base=$version")
-    mv qtbase-src/qt6-base-*/ "$src"
-    rm -rf qtbase-src
-    touch "$src/.unpacked"
-fi
+sh "$here/debian-source.sh" qt6-base-dev-tools qt6-base "$src"
 
 # Where the host Qt's CMake packages are (Debian keeps them under the multiarch folder).
 hostcmake=$(dirname "$(dpkg-query -L qt6-base-dev | grep -m1 '/cmake/Qt6HostInfo$')")

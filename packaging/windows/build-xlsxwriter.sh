@@ -2,8 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds libxlsxwriter for 64-bit Windows, once, as a static library from Debian's own source of
 # the version installed for Linux, into $1 (the install prefix), with its bundled minizip over
-# Debian's zlib for MinGW (libz-mingw-w64-dev). Work files go beside it. The source comes through
-# a private apt list, so the system's apt configuration is untouched.
+# Debian's zlib for MinGW (libz-mingw-w64-dev). Work files go beside it.
 set -eu
 prefix=$(realpath -m "$1")
 work=$(dirname "$prefix")
@@ -14,28 +13,7 @@ cd "$work"
 
 version=$(dpkg-query -W -f='${source:Version}' libxlsxwriter-dev)
 src=$work/libxlsxwriter-$version
-if [ ! -f "$src/.unpacked" ]; then
-    # The mirror and suite the installed library came from, as apt reports them.
-    origin=$(apt-cache policy libxlsxwriter-dev | awk '/^ \*\*\*/ {getline; print $2, $3; exit}')
-    uri=${origin% *}
-    dist=${origin#* }
-    suite=${dist%%/*}
-    component=${dist#*/}
-    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-    signed=; [ -f $keyring ] && signed="[signed-by=$keyring] "
-    mkdir -p xlsx-apt/lists/partial xlsx-apt/parts
-    echo "deb-src $signed$uri $suite $component" > xlsx-apt/sources.list
-    set -- -o Dir::Etc::SourceList="$work/xlsx-apt/sources.list" \
-        -o Dir::Etc::SourceParts="$work/xlsx-apt/parts" -o Dir::State::Lists="$work/xlsx-apt/lists" \
-        -o APT::Sandbox::User=root
-    apt-get "$@" update
-    rm -rf "$src" xlsx-src
-    mkdir -p xlsx-src
-    (cd xlsx-src && apt-get "$@" source --only-source "libxlsxwriter=$version")
-    mv xlsx-src/libxlsxwriter-*/ "$src"
-    rm -rf xlsx-src
-    touch "$src/.unpacked"
-fi
+sh "$here/debian-source.sh" libxlsxwriter-dev libxlsxwriter "$src"
 
 # Static, so that nothing more ships beside the program; zlib static too.
 cmake -G Ninja -S "$src" -B "$work/xlsxwriter-build" \
