@@ -470,21 +470,11 @@ void Form8::editExclusionWords()
     const std::optional<QString> text = m_desktop->askExclusionWords(this, lines.join(u'\n'));
     if (!text)
         return;
-    QStringList words;
-    for (const QString &line : text->split(u'\n')) {
-        if (!line.trimmed().isEmpty())
-            words << line.trimmed();
-    }
-    // UTF-8 with its mark and CR LF, as Notepad keeps it; read back like a seed file.
-    const QByteArray bytes =
-        words.isEmpty() ? QByteArray() : "\xEF\xBB\xBF" + words.join(u"\r\n"_s).toUtf8() + "\r\n";
-    QString reason;
-    if (!ensureResultFolder(m_miner.programDir(), &reason))
-        return MsgBox(u"排除词保存失败（"_s + reason + u"）："_s + path);
-    const SaveResult saved = replaceFileWith(exclusionFilePath(m_miner.programDir()), bytes);
+    qsizetype words = 0;
+    const SaveResult saved = writeExclusionFile(m_miner.programDir(), *text, &words);
     if (!saved.ok())
         return MsgBox(u"排除词保存失败（"_s + saved.detail + u"）："_s + path);
-    setLabel5Caption(u"已保存"_s + QString::number(words.size()) + u"个排除词，开始采集时生效"_s);
+    setLabel5Caption(u"已保存"_s + QString::number(words) + u"个排除词，开始采集时生效"_s);
 }
 
 void Form8::exportResults()

@@ -1,6 +1,7 @@
 #include "mining/exclusion.h"
 
 #include "storage/batchrecord.h"
+#include "storage/resultfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -113,4 +114,20 @@ QStringList readExclusionFile(const QString &programDir, QString *error)
     if (error)
         *error = file.error;
     return file.lines;
+}
+
+SaveResult writeExclusionFile(const QString &programDir, const QString &text, qsizetype *count)
+{
+    QStringList words;
+    for (const QString &line : text.split(u'\n')) {
+        if (!line.trimmed().isEmpty())
+            words << line.trimmed();
+    }
+    *count = words.size();
+    QString reason;
+    if (!ensureResultFolder(programDir, &reason))
+        return {SaveResult::Status::FolderFailed, resultFolderPath(programDir), reason};
+    return replaceFileWith(
+        exclusionFilePath(programDir),
+        words.isEmpty() ? QByteArray() : "\xEF\xBB\xBF" + words.join(u"\r\n"_s).toUtf8() + "\r\n");
 }

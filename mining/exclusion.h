@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStringView>
 
+struct SaveResult;
+
 // The words a harvest leaves out (排除词): a candidate that holds any of them anywhere never
 // enters the harvest. Latin letters match in either case. A candidate is read once however
 // many words there are: the words are one automaton (Aho-Corasick).
@@ -33,3 +35,6 @@ private:
 QString exclusionFilePath(const QString &programDir);
 // The file's lines; none when there is no file. error says why a file could not be read.
 QStringList readExclusionFile(const QString &programDir, QString *error = nullptr);
+// The words typed one a line, blanks dropped, as UTF-8 with its mark and CR LF (as Notepad
+// keeps it), replacing the file whole. *count: how many words it holds.
+SaveResult writeExclusionFile(const QString &programDir, const QString &text, qsizetype *count);
